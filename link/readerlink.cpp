@@ -1,0 +1,245 @@
+#include "readerlink.h"
+
+#include "chipregisters.h"
+#include "waits.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QThread>
+#include <QtDebug>
+
+namespace {
+
+constexpr char WriteCommand = 'w';
+constexpr char ReadCommand = 'r';
+constexpr char Accepted = 'A';
+constexpr char Refused = 'E';
+constexpr char Result = 'R';
+
+// What the port may hold of the board's bytes before the host reads them.
+// The handshakes read one byte at a time; anything beyond this is a board
+// gone wild, and the kernel keeps the rest.
+constexpr qint64 InputBufferLimit = 4096;
+
+constexpr quint8 FieldOn = 0x5B;   // both antenna drivers on, coder as modulator source
+constexpr quint8 FieldOff = 0x58;  // antenna drivers off, same modulator source
+constexpr quint8 FlushFifoBit = 0x01;
+
+} // namespace
+
+ReaderLink::ReaderLink(const QString &portName)
+    : m_port(new QSerialPort(portName))
+{
+    m_port->setBaudRate(QSerialPort::Baud115200);
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
+    m_port->setParity(QSerialPort::NoParity);
+    m_port->setDataBits(QSerialPort::Data8);
+    m_port->setStopBits(QSerialPort::OneStop);
+    m_port->setReadBufferSize(InputBufferLimit);
+}
+
+ReaderLink::~ReaderLink()
+{
+    delete m_port;
+    m_port = nullptr;
+}
+
+void ReaderLink::open()
+{
+    m_port->open(QIODevice::ReadWrite);
+    qDebug(" open: %d", m_port->isOpen() ? 1 : 0);
+}
+
+void ReaderLink::closePort()
+{
+    m_port->close();
+}
+
+// ---------------------------------------------------------------------------
+// The two handshakes
+
+void ReaderLink::writeRegister(quint8 address, quint8 value)
+{
+    if (!acknowledged(WriteCommand))
+        return;
+    const char bytes[2] = { char(address), char(value) };
+    send(bytes, 2);
+}
+
+char ReaderLink::readRegister(quint8 address)
+{
+    if (!acknowledged(ReadCommand))
+        return 0;
+    const char addressByte = char(address);
+    send(&addressByte, 1);
+
+    // The board answers "R" and the value; bytes before the "R" are noise.
+    // Both are waited for within the same bound as the acknowledgement, so a
+    // board that stops half-way cannot hold the program.
+    const QDeadlineTimer deadline(AnswerTimeoutMs);
+    int byte = nextByte(deadline);
+    while (byte >= 0 && byte != Result)
+        byte = nextByte(deadline);
+    const int value = byte < 0 ? -1 : nextByte(deadline);
+    if (value < 0) {
+        m_timedOut = true;
+        return 0;
+    }
+    return char(value);
+}
+
+bool ReaderLink::acknowledged(char command)
+{
+    for (int repeats = 0;; ++repeats) {
+        send(&command, 1);
+        QElapsedTimer sinceCommand;
+        sinceCommand.start();
+        const QDeadlineTimer deadline(AnswerTimeoutMs);
+        m_timedOut = false;
+
+        // "E" is looked at before the clock, and the clock before "A": an
+        // acknowledgement that arrives late is still a time-out.
+        int byte = nextByte(deadline);
+        for (; byte != Refused; byte = nextByte(deadline)) {
+            if (byte < 0 || sinceCommand.hasExpired(AnswerTimeoutMs)) {
+                m_timedOut = true;
+                return false;
+            }
+            if (byte == Accepted)
+                return true;
+        }
+        if (repeats == MaxRepeats) {
+            m_timedOut = true;
+            return false;
+        }
+    }
+}
+
+void ReaderLink::send(const char *bytes, int count)
+{
+    if (!m_port->isOpen())
+        return;
+    m_port->write(bytes, count);
+    // No event loop runs during a handshake: push the bytes out now.
+    const QDeadlineTimer deadline(AnswerTimeoutMs);
+    while (m_port->bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!m_port->waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime())))
+            && portFailed())
+            return;  // the bytes cannot go out; the answer's wait will tell
+    }
+}
+
+int ReaderLink::nextByte(const QDeadlineTimer &deadline)
+{
+    if (!m_port->isOpen()) {
+        // Nothing can arrive on a closed port: the handshake simply runs out
+        // its time, asleep.
+        QThread::msleep(quint64(qMax<qint64>(0, deadline.remainingTime())));
+        return -1;
+    }
+    int failures = 0;
+    for (;;) {
+        char byte = 0;
+        if (m_port->bytesAvailable() > 0 && m_port->getChar(&byte))
+            return quint8(byte);
+        if (deadline.hasExpired())
+            return -1;
+        if (m_port->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
+            failures = 0;
+            continue;
+        }
+        if (!portFailed()) {
+            // The wait ran out (or woke for nothing): never loop without
+            // sleeping.
+            QThread::msleep(1);
+            continue;
+        }
+        // A board unplugged (or a virtual one closed) leaves the port open
+        // but failing every wait at once. One failure may be a hiccup: clear
+        // it and wait again; a second in a row means the board is gone.
+        if (++failures > 1)
+            return -1;
+        m_port->clearError();
+    }
+}
+
+bool ReaderLink::portFailed() const
+{
+    switch (m_port->error()) {
+    case QSerialPort::NoError:
+    case QSerialPort::TimeoutError:
+        return false;
+    default:
+        return true;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Chip operations
+
+void ReaderLink::resetPage()
+{
+    writeRegister(ChipReg::Page, 0x00);
+}
+
+void ReaderLink::setField(bool on)
+{
+    writeRegister(ChipReg::TxControl, on ? FieldOn : FieldOff);
+}
+
+void ReaderLink::flushFifo()
+{
+    writeRegister(ChipReg::Control, FlushFifoBit);
+}
+
+void ReaderLink::writeFifo(const quint8 *bytes, qint8 length)
+{
+    for (int i = 0; i < length; ++i)
+        writeRegister(ChipReg::FIFOData, bytes[i]);
+}
+
+void ReaderLink::readFifo(quint8 *buffer, qint8 length)
+{
+    for (int i = 0; i < length; ++i)
+        buffer[i] = quint8(readRegister(ChipReg::FIFOData));
+}
+
+void ReaderLink::transmit(const quint8 *bytes, qint8 length)
+{
+    writeFifo(bytes, length);
+    writeRegister(ChipReg::Command, ChipCmd::Transmit);
+    flushFifo();
+}
+
+void ReaderLink::transmitByte(quint8 byte)
+{
+    transmit(&byte, 1);
+}
+
+void ReaderLink::transceive(const quint8 *frame, qint8 length, quint8 *answer, qint8 answerLength,
+                            int waitMs)
+{
+    writeFifo(frame, length);
+    writeRegister(ChipReg::Command, ChipCmd::Transceive);
+    sleepMoreThan(waitMs);
+    readFifo(answer, answerLength);
+}
+
+void ReaderLink::setBits(quint8 address, quint8 mask)
+{
+    const quint8 value = quint8(readRegister(address));
+    writeRegister(address, value | mask);
+}
+
+void ReaderLink::clearBits(quint8 address, quint8 mask)
+{
+    const quint8 value = quint8(readRegister(address));
+    writeRegister(address, quint8(value & ~mask));
+}
+
+bool ReaderLink::probe()
+{
+    setField(false);
+    return m_timedOut;
+}

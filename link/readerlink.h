@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+class QDeadlineTimer;
+class QSerialPort;
+
+// The link to the reader board on its serial port.
+//
+// The board gives the host one register of the chip at a time through a
+// two-letter handshake:
+//   write:  host "w", board "A", host address, host value
+//   read:   host "r", board "A", host address, board "R", board value
+// A board that is busy answers "E" instead of "A", and the host starts the
+// handshake again. Everything TagBench does to the chip is a sequence of these
+// handshakes, each one waiting for the board before the next starts.
+//
+// No handshake reports an error: one that gets no answer sets timedOut(),
+// and a read then gives 0. Only the connect action looks at the flag.
+class ReaderLink
+{
+public:
+    // How long the board has to answer a command byte, and, in a read, to
+    // send "R" and the value after the address.
+    static constexpr int AnswerTimeoutMs = 1000;
+    // How many times a refused ("E") handshake is started again before the
+    // host gives up on the board and counts it as a time-out.
+    static constexpr int MaxRepeats = 10;
+
+    // Creates the port with the board's line settings (115200 baud, 8 data
+    // bits, no parity, 1 stop bit, no flow control); does not open it.
+    explicit ReaderLink(const QString &portName);
+    ~ReaderLink();
+
+    ReaderLink(const ReaderLink &) = delete;
+    ReaderLink &operator=(const ReaderLink &) = delete;
+
+    // The serial port, opened or not. Its name may be changed while closed.
+    QSerialPort *port() const { return m_port; }
+
+    void open();
+    void closePort();
+
+    void writeRegister(quint8 address, quint8 value);
+    // The register's value as a signed char (0x80 to 0xFF read negative);
+    // 0 after a time-out.
+    char readRegister(quint8 address);
+    // True when the most recent handshake got no answer in time.
+    bool timedOut() const { return m_timedOut; }
+
+    // Chip operations, each a fixed sequence of the handshakes above.
+    // Lengths are signed 8-bit counts: 1 to 127 bytes move, 0 and anything
+    // that reads negative as a signed byte (128 to 255) move none.
+    void resetPage();
+    void setField(bool on);
+    void flushFifo();
+    void writeFifo(const quint8 *bytes, qint8 length);
+    void readFifo(quint8 *buffer, qint8 length);
+    void transmit(const quint8 *bytes, qint8 length);
+    void transmitByte(quint8 byte);
+    // Sends the frame with the chip's Transceive command, lets more than
+    // waitMs pass, then reads exactly answerLength bytes out of the FIFO,
+    // whatever the card sent.
+    void transceive(const quint8 *frame, qint8 length, quint8 *answer, qint8 answerLength,
+                    int waitMs = 100);
+    void setBits(quint8 address, quint8 mask);
+    void clearBits(quint8 address, quint8 mask);
+    // Switches the RF field off; true when no board acknowledged it.
+    bool probe();
+
+private:
+    // Sends the command byte and waits for the board's "A", starting again on
+    // each "E". False (and timedOut() set) when the board did not accept it.
+    bool acknowledged(char command);
+    void send(const char *bytes, int count);
+    // The next byte from the board, or -1 when none came before the deadline
+    // (or the port can no longer deliver any).
+    int nextByte(const QDeadlineTimer &deadline);
+    bool portFailed() const;
+
+    QSerialPort *m_port = nullptr;
+    bool m_timedOut = false;
+};
