@@ -1,0 +1,84 @@
+#include "boardengine.h"
+
+namespace {
+
+constexpr char WriteCommand = 'w';
+constexpr char ReadCommand = 'r';
+
+} // namespace
+
+BoardEngine::BoardEngine() = default;
+
+BoardEngine::Output BoardEngine::receive(quint8 byte)
+{
+    if (m_hostBytes.size() >= HostBytesLimit)
+        m_hostBytes.remove(0, HostBytesLimit / 2);
+    m_hostBytes.append(char(byte));
+    ++m_hostBytesReceived;
+
+    switch (m_state) {
+    case State::Hung:
+        return {};
+    case State::Idle:
+        if (byte == WriteCommand || byte == ReadCommand)
+            return answerCommand(byte);
+        return {};  // not a command: the board waits for one
+    case State::WriteAddress:
+        m_address = byte;
+        m_state = State::WriteValue;
+        return {};
+    case State::WriteValue:
+        m_chip.write(m_address, byte);
+        record(Handshake::Write, m_address, byte);
+        m_state = State::Idle;
+        return {};
+    case State::ReadAddress: {
+        m_state = State::Idle;
+        const quint8 value = m_chip.read(byte);
+        record(Handshake::Read, byte, value);
+        Output output;
+        output.push_back({ 0, m_faults.strayBeforeResult + 'R' });
+        if (!m_faults.dropValueByte)
+            output.push_back({ m_faults.valueDelayMs, QByteArray(1, char(value)) });
+        return output;
+    }
+    }
+    return {};
+}
+
+BoardEngine::Output BoardEngine::answerCommand(quint8 command)
+{
+    if (m_faults.unanswered != 0) {
+        if (m_faults.unanswered > 0)
+            --m_faults.unanswered;
+        return {};
+    }
+    if (m_faults.refusals != 0) {
+        if (m_faults.refusals > 0)
+            --m_faults.refusals;
+        return { { m_faults.answerDelayMs, QByteArray("E") } };
+    }
+    if (m_faults.vanishAfterAck)
+        m_gone = true;
+    if (m_faults.stopAfterAck)
+        m_state = State::Hung;
+    else
+        m_state = command == WriteCommand ? State::WriteAddress : State::ReadAddress;
+    return { { m_faults.answerDelayMs, m_faults.strayBeforeAck + 'A' } };
+}
+
+void BoardEngine::record(Handshake::Operation operation, quint8 address, quint8 value)
+{
+    if (m_trace.size() == TraceLimit)
+        m_trace.pop_front();
+    m_trace.push_back({ operation, address, value });
+    ++m_handshakeCount;
+}
+
+void BoardEngine::clearHistory()
+{
+    m_trace.clear();
+    m_handshakeCount = 0;
+    m_hostBytesReceived = 0;
+    m_hostBytes.clear();
+}

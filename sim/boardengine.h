@@ -1,0 +1,99 @@
+#pragma once
+
+#include "chipmodel.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <deque>
+#include <vector>
+
+// One register access as the board carried it out.
+struct Handshake
+{
+    enum Operation { Write, Read };
+    Operation operation = Write;
+    quint8 address = 0;
+    quint8 value = 0;
+
+    bool operator==(const Handshake &other) const
+    {
+        return operation == other.operation && address == other.address && value == other.value;
+    }
+};
+
+// Ways for the board to misbehave, for testing the host against a board that
+// is slow, busy, noisy, half-dead or gone.
+struct BoardFaults
+{
+    int unanswered = 0;            // command bytes ignored outright; -1: a silent board
+    int refusals = 0;              // command bytes answered "E"; -1: refuses forever
+    QByteArray strayBeforeAck;     // noise sent ahead of every "A"
+    QByteArray strayBeforeResult;  // noise between a read's address and its "R"
+    bool stopAfterAck = false;     // the board hangs for good once it has sent an "A"
+    bool dropValueByte = false;    // a read's "R" comes without its value byte
+    int answerDelayMs = 0;         // every "A" or "E" comes this late
+    int valueDelayMs = 0;          // the value byte comes this long after "R"
+    bool vanishAfterAck = false;   // the board goes away right after an "A"
+};
+
+// The reader board's firmware: it speaks the register handshake from the
+// board's side, byte in, bytes out, and carries each access out on the chip.
+// It does no I/O of its own, so that it can be driven by a pseudo-terminal,
+// a test or a fuzzer alike.
+class BoardEngine
+{
+public:
+    // Bytes for the host, to be sent after a pause.
+    struct Chunk
+    {
+        int delayMs = 0;
+        QByteArray bytes;
+    };
+    using Output = std::vector<Chunk>;
+
+    // The history kept of the handshakes and the host's bytes.
+    static constexpr std::size_t TraceLimit = 1 << 16;
+    static constexpr int HostBytesLimit = 1 << 20;
+
+    BoardEngine();
+
+    // One byte from the host; returns what the board sends back.
+    Output receive(quint8 byte);
+
+    ChipModel &chip() { return m_chip; }
+    const ChipModel &chip() const { return m_chip; }
+    BoardFaults &faults() { return m_faults; }
+
+    // Every handshake carried out, oldest first (the last TraceLimit).
+    const std::deque<Handshake> &trace() const { return m_trace; }
+    // Every byte the host sent, in order (the last HostBytesLimit).
+    const QByteArray &hostBytes() const { return m_hostBytes; }
+    // How many bytes the host has sent since the last clearHistory().
+    qsizetype hostBytesReceived() const { return m_hostBytesReceived; }
+    // How many handshakes were carried out since the last clearHistory().
+    std::size_t handshakeCount() const { return m_handshakeCount; }
+    void clearHistory();
+
+    // True once a vanishAfterAck fault has fired: the transport must drop
+    // the line.
+    bool gone() const { return m_gone; }
+    // True while a handshake is half-way (address or value still due).
+    bool busy() const { return m_state != State::Idle && m_state != State::Hung; }
+
+private:
+    enum class State { Idle, WriteAddress, WriteValue, ReadAddress, Hung };
+
+    Output answerCommand(quint8 command);
+    void record(Handshake::Operation operation, quint8 address, quint8 value);
+
+    ChipModel m_chip;
+    BoardFaults m_faults;
+    State m_state = State::Idle;
+    quint8 m_address = 0;
+    bool m_gone = false;
+    std::deque<Handshake> m_trace;
+    std::size_t m_handshakeCount = 0;
+    qsizetype m_hostBytesReceived = 0;
+    QByteArray m_hostBytes;
+};

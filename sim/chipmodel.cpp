@@ -1,0 +1,592 @@
+#include "chipmodel.h"
+
+#include "chipregisters.h"
+#include "crc16.h"
+
+namespace {
+
+// The register set the chip keeps in its EEPROM for addresses 0x10 to 0x2F
+// and loads at power-up: the ISO/IEC 14443 A (MIFARE) settings. The bytes
+// that fall on the Page registers are not loaded.
+constexpr std::array<quint8, 32> StartUpFile = {
+    0x00, 0x58, 0x3F, 0x3F, 0x19, 0x13, 0x3F, 0x00,  // 0x10 TxControl 0x58 (field off) ... CoderControl 0x19
+    0x00, 0x73, 0x08, 0xAD, 0xFF, 0x00, 0x41, 0x00,  // 0x18 RxControl1 ... ClockQControl
+    0x00, 0x06, 0x03, 0x63, 0x63, 0x00, 0x00, 0x00,  // 0x20 RxWait, ChannelRedundancy 0x03, CRC preset 0x6363
+    0x00, 0x08, 0x07, 0x06, 0x0A, 0x02, 0x00, 0x00,  // 0x28 FIFOLevel ... IRQPinConfig
+};
+
+constexpr std::size_t AirLogLimit = 256;
+constexpr int RegisterSetSize = 32;
+// LoadConfig may read the free EEPROM area, but not the key area above it,
+// which the chip never lets out.
+constexpr int KeyAreaStart = 0x80;
+
+bool isPageRegister(quint8 address)
+{
+    return (address & 0x07) == 0;
+}
+
+bool isReadOnly(quint8 address)
+{
+    switch (address) {
+    case ChipReg::PrimaryStatus:
+    case ChipReg::FIFOLength:
+    case ChipReg::SecondaryStatus:
+    case ChipReg::ErrorFlag:
+    case ChipReg::CollPos:
+    case ChipReg::TimerValue:
+    case ChipReg::CRCResultLSB:
+    case ChipReg::CRCResultMSB:
+        return true;
+    default:
+        return false;
+    }
+}
+
+quint32 bigEndian32(const QByteArray &bytes, int at)
+{
+    quint32 value = 0;
+    for (int i = 0; i < 4; ++i)
+        value = (value << 8) | quint8(bytes.at(at + i));
+    return value;
+}
+
+void appendBigEndian32(QByteArray &bytes, quint32 value)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        bytes.append(char(quint8(value >> shift)));
+}
+
+} // namespace
+
+ChipModel::ChipModel()
+{
+    std::copy(StartUpFile.begin(), StartUpFile.end(), m_eeprom.begin() + StartUpFileAddress);
+    powerUp();
+}
+
+void ChipModel::powerUp()
+{
+    m_registers.fill(0);
+    for (int i = 0; i < RegisterSetSize; ++i) {
+        const quint8 address = quint8(StartUpFileAddress + i);
+        if (!isPageRegister(address))
+            reg(address) = m_eeprom[std::size_t(StartUpFileAddress + i)];
+    }
+    m_page = 0x00;
+    m_command = ChipCmd::Idle;
+    m_fifo.clear();
+    m_key.fill(0);
+    m_crypto1On = false;
+    m_authPending = false;
+    applyTxControl();
+}
+
+quint8 ChipModel::resolve(quint8 address) const
+{
+    address &= 0x3F;  // six address lines
+    if (isPageRegister(address))
+        return address;
+    // With UsePageSelect (bit 7) the Page register gives the upper address
+    // bits; with it clear the address is taken whole (linear addressing).
+    if (m_page & 0x80)
+        return quint8(((m_page & 0x07) << 3) | (address & 0x07));
+    return address;
+}
+
+// ---------------------------------------------------------------------------
+// Register access
+
+quint8 ChipModel::read(quint8 address)
+{
+    if (resolve(address) == ChipReg::FIFOData)
+        return popFifo();
+    return peek(address);
+}
+
+quint8 ChipModel::peek(quint8 address) const
+{
+    const quint8 at = resolve(address);
+    if (isPageRegister(at))
+        return m_page;
+    switch (at) {
+    case ChipReg::Command:
+        return m_command;
+    case ChipReg::FIFOData:
+        return m_fifo.empty() ? 0x00 : m_fifo.front();
+    case ChipReg::PrimaryStatus: {
+        const int waterLevel = reg(ChipReg::FIFOLevel) & 0x3F;
+        const int length = int(m_fifo.size());
+        quint8 status = 0;
+        if (length <= waterLevel)
+            status |= 0x01;  // LoAlert
+        if (FifoSize - length <= waterLevel)
+            status |= 0x02;  // HiAlert
+        if (reg(ChipReg::ErrorFlag) & 0x7F)
+            status |= 0x04;  // Err
+        if (reg(ChipReg::InterruptRq) & reg(ChipReg::InterruptEn) & 0x3F)
+            status |= 0x08;  // IRq
+        return status;
+    }
+    case ChipReg::FIFOLength:
+        return quint8(m_fifo.size());
+    case ChipReg::Control:
+        return quint8((reg(at) & 0x30) | (m_crypto1On ? ControlCrypto1On : 0));
+    case ChipReg::TimerValue:
+        return 0;
+    default:
+        return reg(at);
+    }
+}
+
+void ChipModel::write(quint8 address, quint8 value)
+{
+    const quint8 at = resolve(address);
+    if (isPageRegister(at)) {
+        m_page = value;
+        return;
+    }
+    if (isReadOnly(at))
+        return;
+    switch (at) {
+    case ChipReg::Command:
+        startCommand(value & 0x3F);
+        break;
+    case ChipReg::FIFOData:
+        pushFifo(value);
+        resumeCommand();
+        break;
+    case ChipReg::Control:
+        writeControl(value);
+        break;
+    case ChipReg::InterruptEn:
+    case ChipReg::InterruptRq:
+        writeInterrupt(at, value);
+        break;
+    case ChipReg::TxControl:
+        reg(at) = value;
+        applyTxControl();
+        break;
+    default:
+        reg(at) = value;
+        break;
+    }
+}
+
+void ChipModel::writeControl(quint8 value)
+{
+    if (value & ControlFlushFifo)
+        flushFifo();
+    // Crypto1On is set only by a successful Authent2; software can only
+    // clear it, and any write with the bit clear does.
+    if (!(value & ControlCrypto1On))
+        m_crypto1On = false;
+    reg(ChipReg::Control) = value & 0x30;  // PowerDown, StandBy
+}
+
+void ChipModel::writeInterrupt(quint8 address, quint8 value)
+{
+    const quint8 bits = value & 0x3F;
+    if (value & IrqSet)
+        reg(address) |= bits;
+    else
+        reg(address) &= quint8(~bits);
+}
+
+void ChipModel::applyTxControl()
+{
+    m_field.setPowered((reg(ChipReg::TxControl) & TxControlRfEnable) != 0);
+}
+
+// ---------------------------------------------------------------------------
+// FIFO
+
+void ChipModel::pushFifo(quint8 byte)
+{
+    if (int(m_fifo.size()) >= FifoSize) {
+        reg(ChipReg::ErrorFlag) |= ErrorFifoOverflow;  // the byte is lost
+        return;
+    }
+    m_fifo.push_back(byte);
+}
+
+quint8 ChipModel::popFifo()
+{
+    if (m_fifo.empty())
+        return 0x00;
+    const quint8 byte = m_fifo.front();
+    m_fifo.pop_front();
+    return byte;
+}
+
+void ChipModel::flushFifo()
+{
+    m_fifo.clear();
+    reg(ChipReg::ErrorFlag) &= quint8(~ErrorFifoOverflow);
+}
+
+QByteArray ChipModel::takeFifo(int count)
+{
+    QByteArray bytes;
+    while (count-- > 0 && !m_fifo.empty())
+        bytes.append(char(popFifo()));
+    return bytes;
+}
+
+QByteArray ChipModel::fifo() const
+{
+    QByteArray bytes;
+    for (quint8 byte : m_fifo)
+        bytes.append(char(byte));
+    return bytes;
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+void ChipModel::startCommand(quint8 code)
+{
+    // Writing a command stops the one running; the errors of the last command
+    // go, except a FIFO overflow, which only a flush clears.
+    m_command = code;
+    switch (code) {
+    case ChipCmd::Idle:
+        finishCommand(0);
+        return;
+    case ChipCmd::LoadConfig:
+    case ChipCmd::LoadKey:
+    case ChipCmd::Authent1:
+    case ChipCmd::Authent2:
+    case ChipCmd::Transmit:
+    case ChipCmd::Transceive:
+        reg(ChipReg::ErrorFlag) &= ErrorFifoOverflow;
+        if (code == ChipCmd::Transceive && m_fifo.empty()
+            && (reg(ChipReg::CoderControl) & CoderSendOnePulse)) {
+            transmit(true);  // only the end-of-frame pulse, then listen
+            return;
+        }
+        if (code == ChipCmd::Authent2) {
+            authent2();
+            return;
+        }
+        resumeCommand();
+        return;
+    default:
+        // A command the bench never sends (EEPROM access, CalcCRC, ...):
+        // not modelled, the chip stays idle.
+        finishCommand(0);
+        return;
+    }
+}
+
+void ChipModel::resumeCommand()
+{
+    // Commands that take arguments from the FIFO wait until the host has
+    // written them all; Transmit and Transceive start on the first byte.
+    const int available = int(m_fifo.size());
+    switch (m_command) {
+    case ChipCmd::LoadConfig:
+        if (available >= 2)
+            loadConfig();
+        break;
+    case ChipCmd::LoadKey:
+        if (available >= 12)
+            loadKey();
+        break;
+    case ChipCmd::Authent1:
+        if (available >= 6)
+            authent1();
+        break;
+    case ChipCmd::Transmit:
+        if (available > 0)
+            transmit(false);
+        break;
+    case ChipCmd::Transceive:
+        if (available > 0)
+            transmit(true);
+        break;
+    default:
+        break;
+    }
+}
+
+void ChipModel::finishCommand(quint8 irqs)
+{
+    m_command = ChipCmd::Idle;
+    reg(ChipReg::InterruptRq) |= quint8(irqs | IrqIdle);
+}
+
+void ChipModel::loadConfig()
+{
+    const QByteArray address = takeFifo(2);
+    const int start = quint8(address.at(0)) | (quint8(address.at(1)) << 8);
+    if (start < StartUpFileAddress || start + RegisterSetSize > KeyAreaStart) {
+        reg(ChipReg::ErrorFlag) |= ErrorAccess;
+        finishCommand(0);
+        return;
+    }
+    for (int i = 0; i < RegisterSetSize; ++i) {
+        const quint8 target = quint8(StartUpFileAddress + i);
+        if (!isPageRegister(target))
+            reg(target) = m_eeprom[std::size_t(start + i)];
+    }
+    applyTxControl();
+    finishCommand(0);
+}
+
+void ChipModel::loadKey()
+{
+    // Twelve bytes, two per key byte (high nibble first); each holds its
+    // nibble in the low half and the nibble's complement in the high half.
+    const QByteArray coded = takeFifo(12);
+    BenchCipher::Key key {};
+    for (int i = 0; i < 12; ++i) {
+        const quint8 byte = quint8(coded.at(i));
+        const quint8 nibble = byte & 0x0F;
+        if ((byte >> 4) != (nibble ^ 0x0F)) {
+            reg(ChipReg::ErrorFlag) |= ErrorKey;  // the key buffer keeps its old key
+            finishCommand(0);
+            return;
+        }
+        key[std::size_t(i / 2)] |= quint8(i % 2 == 0 ? nibble << 4 : nibble);
+    }
+    m_key = key;
+    finishCommand(0);
+}
+
+void ChipModel::authent1()
+{
+    // FIFO: authentication command, block, then the card's four UID bytes,
+    // which only seed the cipher; the first two go to the card.
+    const QByteArray arguments = takeFifo(6);
+    m_authPending = false;
+    m_authUid = bigEndian32(arguments, 2);
+
+    AirFrame frame;
+    frame.coding = coding();
+    frame.bits = encode(arguments.left(2));
+    reg(ChipReg::BitFraming) &= quint8(~BitFramingTxLastBits);
+    if (m_crypto1On)
+        m_cipher.apply(frame.bits);  // a nested authentication goes out encrypted
+    Reception reception = sendOnAir(frame);
+    if (m_crypto1On)
+        m_cipher.apply(reception.bits);
+    const QByteArray nonce = decode(reception);
+    const bool clean = !(reg(ChipReg::ErrorFlag) & (ErrorColl | ErrorParity | ErrorCrc));
+    if (nonce.size() == 4 && clean) {
+        m_cardNonce = bigEndian32(nonce, 0);
+        m_authPending = true;
+    }
+    finishCommand(quint8(IrqTx | (reception.empty() ? IrqTimer : IrqRx)));
+}
+
+void ChipModel::authent2()
+{
+    m_crypto1On = false;
+    if (!m_authPending) {
+        // No card nonce to answer: nothing goes on the air.
+        finishCommand(IrqTimer);
+        return;
+    }
+    m_authPending = false;
+
+    m_cipher.start(m_key, m_authUid, m_cardNonce);
+    const quint32 readerNonce = BenchCipher::nextNonce(m_nonceSeed);
+    QByteArray token;
+    appendBigEndian32(token, readerNonce);
+    appendBigEndian32(token, BenchCipher::readerAnswer(m_cardNonce));
+
+    AirFrame frame;
+    frame.coding = coding();
+    frame.bits = encode(token);
+    reg(ChipReg::BitFraming) &= quint8(~BitFramingTxLastBits);
+    // The reader's nonce goes out under the first keystream; the state takes
+    // it in before the rest is encrypted.
+    const bool parity = reg(ChipReg::ChannelRedundancy) & RedundancyParityEn;
+    const std::size_t nonceBits = std::min<std::size_t>(frame.bits.size(), parity ? 36 : 32);
+    m_cipher.apply(frame.bits, 0, nonceBits);
+    m_cipher.absorb(readerNonce);
+    m_cipher.apply(frame.bits, nonceBits, frame.bits.size() - nonceBits);
+
+    Reception reception = sendOnAir(frame);
+    m_cipher.apply(reception.bits);
+    const QByteArray answer = decode(reception);
+    const bool clean = !(reg(ChipReg::ErrorFlag) & (ErrorColl | ErrorParity | ErrorCrc));
+    if (answer.size() == 4 && clean
+        && bigEndian32(answer, 0) == BenchCipher::cardAnswer(m_cardNonce))
+        m_crypto1On = true;
+    finishCommand(quint8(IrqTx | (reception.empty() ? IrqTimer : IrqRx)));
+}
+
+void ChipModel::transmit(bool thenReceive)
+{
+    AirFrame frame;
+    frame.coding = coding();
+    const QByteArray bytes = takeFifo(FifoSize);
+    if (bytes.isEmpty())
+        frame.slotPulse = true;
+    else
+        frame.bits = encode(bytes);
+    // TxLastBits is spent once the frame is out.
+    reg(ChipReg::BitFraming) &= quint8(~BitFramingTxLastBits);
+
+    if (m_crypto1On)
+        m_cipher.apply(frame.bits);
+    Reception reception = sendOnAir(frame);
+    if (!thenReceive) {
+        finishCommand(IrqTx);
+        return;
+    }
+    if (m_crypto1On)
+        m_cipher.apply(reception.bits);
+    const QByteArray answer = decode(reception);
+    for (char byte : answer)
+        pushFifo(quint8(byte));
+    finishCommand(quint8(IrqTx | (reception.empty() ? IrqTimer : IrqRx)));
+}
+
+// ---------------------------------------------------------------------------
+// The air
+
+AirCoding ChipModel::coding() const
+{
+    const quint8 coder = reg(ChipReg::CoderControl);
+    const int txCoding = coder & CoderTxCoding;
+    const int rate = (coder & CoderRate) >> 3;
+    if (txCoding == 0)
+        return AirCoding::Nrz;
+    if (txCoding == 1 && rate == 3)  // modified Miller at 106 kBd
+        return AirCoding::ModifiedMiller;
+    if (rate == 5 && txCoding == 7)  // ISO 15693 coder rate
+        return AirCoding::OneOutOf4;
+    if (rate == 5 && txCoding == 6)
+        return AirCoding::OneOutOf256;
+    return AirCoding::Other;
+}
+
+bool ChipModel::coderReachesAntenna() const
+{
+    // With the modulator fed a constant level instead of the coder, the
+    // carrier carries no data at all.
+    return (reg(ChipReg::TxControl) & TxControlModulatorSource) == ModulatorFromCoder;
+}
+
+quint16 ChipModel::crc(const QByteArray &bytes) const
+{
+    const quint16 preset = quint16(reg(ChipReg::CRCPresetLSB) | (reg(ChipReg::CRCPresetMSB) << 8));
+    const bool complement = reg(ChipReg::ChannelRedundancy) & RedundancyCrc3309;
+    return Crc16::compute(reinterpret_cast<const quint8 *>(bytes.constData()),
+                          std::size_t(bytes.size()), preset, complement);
+}
+
+AirBits ChipModel::encode(const QByteArray &bytes) const
+{
+    const quint8 redundancy = reg(ChipReg::ChannelRedundancy);
+    QByteArray out = bytes;
+    if ((redundancy & RedundancyTxCrcEn) && !(redundancy & RedundancyCrc8)) {
+        const quint16 value = crc(bytes);
+        out.append(char(value & 0xFF));
+        out.append(char(value >> 8));
+    }
+    const int lastBits = reg(ChipReg::BitFraming) & BitFramingTxLastBits;
+    const bool parity = redundancy & RedundancyParityEn;
+    const bool odd = redundancy & RedundancyParityOdd;
+
+    AirBits bits;
+    for (int i = 0; i < out.size(); ++i) {
+        const quint8 byte = quint8(out.at(i));
+        const int count = (i == out.size() - 1 && lastBits) ? lastBits : 8;
+        Air::appendByte(bits, byte, count);
+        // A byte cut short by TxLastBits carries no parity bit.
+        if (parity && count == 8)
+            bits.push_back(quint8(Air::oddParityBit(byte) == odd ? 1 : 0));
+    }
+    return bits;
+}
+
+Reception ChipModel::sendOnAir(AirFrame frame)
+{
+    AirExchange exchange;
+    exchange.heard = coderReachesAntenna() && m_field.powered();
+    if (exchange.heard)
+        exchange.received = m_field.exchange(frame);
+    exchange.sent = std::move(frame);
+    if (m_airLog.size() == AirLogLimit)
+        m_airLog.pop_front();
+    m_airLog.push_back(exchange);
+    return exchange.received;
+}
+
+QByteArray ChipModel::decode(const Reception &reception)
+{
+    const quint8 redundancy = reg(ChipReg::ChannelRedundancy);
+    const bool parity = redundancy & RedundancyParityEn;
+    const bool odd = redundancy & RedundancyParityOdd;
+    const int rxAlign = (reg(ChipReg::BitFraming) & BitFramingRxAlign) >> 4;
+    // RxAlign is spent once the reception is over.
+    reg(ChipReg::BitFraming) &= quint8(~BitFramingRxAlign);
+
+    QByteArray bytes;
+    quint8 errors = 0;
+    int collisionPosition = 0;  // 1 for the first bit of the first FIFO byte
+    quint8 current = 0;
+    int bitInByte = rxAlign;    // the first received bit lands at RxAlign
+    int bitsInCurrent = 0;
+    const std::size_t count = reception.bits.size();
+
+    for (std::size_t i = 0; i < count;) {
+        if (reception.collided[i] && collisionPosition == 0)
+            collisionPosition = int(bytes.size()) * 8 + bitInByte + 1;
+        current |= quint8((reception.bits[i] & 1) << bitInByte);
+        ++bitInByte;
+        ++bitsInCurrent;
+        ++i;
+        if (bitInByte < 8)
+            continue;
+        bytes.append(char(current));
+        if (parity) {
+            if (i < count) {
+                // The card's parity covers its whole byte, part of which the
+                // reader sent: an aligned first byte cannot be checked.
+                const bool aligned = bytes.size() == 1 && rxAlign > 0;
+                const quint8 expected = Air::oddParityBit(current) == odd ? 1 : 0;
+                if (!aligned && reception.bits[i] != expected)
+                    errors |= ErrorParity;
+                ++i;
+            } else {
+                errors |= ErrorParity;  // the frame ends where a parity bit was due
+            }
+        }
+        current = 0;
+        bitInByte = 0;
+        bitsInCurrent = 0;
+    }
+    int rxLastBits = 0;
+    if (bitsInCurrent > 0) {
+        bytes.append(char(current));
+        rxLastBits = bitInByte;
+    }
+    if (collisionPosition > 0)
+        errors |= ErrorColl;
+
+    if ((redundancy & RedundancyRxCrcEn) && !(redundancy & RedundancyCrc8) && !reception.empty()) {
+        // The CRC is checked and never reaches the FIFO.
+        if (rxLastBits == 0 && bytes.size() >= 2) {
+            const QByteArray data = bytes.left(bytes.size() - 2);
+            const quint16 value = crc(data);
+            reg(ChipReg::CRCResultLSB) = quint8(value & 0xFF);
+            reg(ChipReg::CRCResultMSB) = quint8(value >> 8);
+            if (quint8(bytes.at(bytes.size() - 2)) != (value & 0xFF)
+                || quint8(bytes.at(bytes.size() - 1)) != (value >> 8))
+                errors |= ErrorCrc;
+            bytes = data;
+        } else {
+            errors |= ErrorCrc;  // too short, or not whole bytes, to hold a CRC
+        }
+    }
+
+    reg(ChipReg::ErrorFlag) |= errors;
+    reg(ChipReg::CollPos) = quint8(std::min(collisionPosition, 0xFF));
+    reg(ChipReg::SecondaryStatus) = quint8((reg(ChipReg::SecondaryStatus) & ~0x07) | rxLastBits);
+    return bytes;
+}

@@ -1,0 +1,158 @@
+#pragma once
+
+#include "benchcipher.h"
+#include "rffield.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <array>
+#include <deque>
+
+// One frame on the air and what came back, as the air carried them: once
+// Crypto1 is on, both directions are encrypted.
+struct AirExchange
+{
+    AirFrame sent;
+    bool heard = false;  // false when the field was off or the coder muted
+    Reception received;
+};
+
+// The reader chip of the virtual bench: a CLRC632 (MFRC500 family) as its
+// datasheet describes it, register by register.
+//
+// The board's handshake engine calls read() and write() with register
+// addresses; everything the chip does follows from those accesses: the FIFO
+// fills and empties, commands start when Command is written, frames go out on
+// the RF field to the cards in it and their answers come back into the FIFO.
+// A command runs to its end inside the write that starts it (the air is fast
+// next to the serial handshakes), except that a command that needs FIFO data
+// the host has not written yet waits for it, as on the chip.
+//
+// Not modelled: the timer (TimerValue reads 0), the EEPROM commands, the
+// 8-bit CRC of the I-CODE1 mode (with CRC8 set no CRC is sent or checked),
+// the analogue settings (conductances, thresholds, bit phase), and the IRQ
+// pin.
+class ChipModel
+{
+public:
+    static constexpr int FifoSize = 64;
+    static constexpr int EepromSize = 512;
+    // Where the chip's EEPROM keeps the register set it loads at power-up and
+    // on LoadConfig from that address: the ISO/IEC 14443 A settings.
+    static constexpr int StartUpFileAddress = 0x10;
+
+    // Named bits of the registers the chip itself acts on.
+    enum : quint8 {
+        ControlFlushFifo = 0x01,
+        ControlCrypto1On = 0x08,
+
+        ErrorColl = 0x01,
+        ErrorParity = 0x02,
+        ErrorFraming = 0x04,
+        ErrorCrc = 0x08,
+        ErrorFifoOverflow = 0x10,
+        ErrorAccess = 0x20,
+        ErrorKey = 0x40,
+
+        RedundancyParityEn = 0x01,
+        RedundancyParityOdd = 0x02,
+        RedundancyTxCrcEn = 0x04,
+        RedundancyRxCrcEn = 0x08,
+        RedundancyCrc8 = 0x10,
+        RedundancyCrc3309 = 0x20,
+
+        TxControlRfEnable = 0x03,        // TX1RFEn and TX2RFEn
+        TxControlModulatorSource = 0x60,
+        ModulatorFromCoder = 0x40,
+
+        CoderTxCoding = 0x07,
+        CoderRate = 0x38,
+        CoderSendOnePulse = 0x80,
+
+        BitFramingTxLastBits = 0x07,
+        BitFramingRxAlign = 0x70,
+
+        IrqLoAlert = 0x01,
+        IrqHiAlert = 0x02,
+        IrqIdle = 0x04,
+        IrqRx = 0x08,
+        IrqTx = 0x10,
+        IrqTimer = 0x20,
+        IrqSet = 0x80,
+    };
+
+    ChipModel();
+
+    // Power-on: the start-up register set from the EEPROM, linear addressing
+    // (the board's firmware writes Page 0x00 once the chip is up), an empty
+    // FIFO, no command, the field off.
+    void powerUp();
+
+    // A register access from the board, with the chip's side effects
+    // (a read of FIFOData takes a byte out).
+    quint8 read(quint8 address);
+    void write(quint8 address, quint8 value);
+
+    RfField &field() { return m_field; }
+
+    // Looking inside without side effects, for tests and traces.
+    quint8 peek(quint8 address) const;
+    QByteArray fifo() const;
+    bool crypto1On() const { return m_crypto1On; }
+    const BenchCipher::Key &keyBuffer() const { return m_key; }
+    quint8 eeprom(int address) const { return m_eeprom[std::size_t(address) % EepromSize]; }
+    // The most recent frames on the air, oldest first (a bounded history).
+    const std::deque<AirExchange> &airLog() const { return m_airLog; }
+    void clearAirLog() { m_airLog.clear(); }
+
+private:
+    quint8 resolve(quint8 address) const;
+    quint8 &reg(quint8 address) { return m_registers[address]; }
+    quint8 reg(quint8 address) const { return m_registers[address]; }
+
+    void pushFifo(quint8 byte);
+    quint8 popFifo();
+    void flushFifo();
+    QByteArray takeFifo(int count);
+
+    void writeControl(quint8 value);
+    void writeInterrupt(quint8 address, quint8 value);
+    void applyTxControl();
+
+    void startCommand(quint8 code);
+    void resumeCommand();
+    void finishCommand(quint8 irqs);
+    void loadConfig();
+    void loadKey();
+    void authent1();
+    void authent2();
+    void transmit(bool thenReceive);
+
+    AirCoding coding() const;
+    bool coderReachesAntenna() const;
+    AirBits encode(const QByteArray &bytes) const;
+    Reception sendOnAir(AirFrame frame);
+    // Decodes what the receiver picked up into bytes; sets the error flags,
+    // CollPos, RxLastBits and CRCResult as the chip does.
+    QByteArray decode(const Reception &reception);
+    quint16 crc(const QByteArray &bytes) const;
+
+    std::array<quint8, 64> m_registers {};
+    quint8 m_page = 0;
+    quint8 m_command = 0;
+    std::deque<quint8> m_fifo;
+    std::array<quint8, EepromSize> m_eeprom {};
+
+    BenchCipher::Key m_key {};
+    bool m_crypto1On = false;
+    BenchCipher m_cipher;
+    // What Authent1 leaves for Authent2.
+    bool m_authPending = false;
+    quint32 m_authUid = 0;
+    quint32 m_cardNonce = 0;
+    quint64 m_nonceSeed = 0x5EED0F0C1C632ull;
+
+    RfField m_field;
+    std::deque<AirExchange> m_airLog;
+};

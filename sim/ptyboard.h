@@ -1,0 +1,72 @@
+#pragma once
+
+#include "boardengine.h"
+
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+// The virtual board on a pseudo-terminal: the host opens devicePath() with
+// QSerialPort exactly as it opens a real board's serial device, and a thread
+// of this object answers it through the board engine.
+class PtyBoard
+{
+public:
+    PtyBoard();
+    ~PtyBoard();
+
+    PtyBoard(const PtyBoard &) = delete;
+    PtyBoard &operator=(const PtyBoard &) = delete;
+
+    // Opens the pseudo-terminal and starts serving it. False, with
+    // errorString() set, when the system gives no pseudo-terminal.
+    bool start();
+    void stop();
+    QString devicePath() const { return m_devicePath; }
+    QString errorString() const { return m_error; }
+    // False once the board has gone away (unplugged, or a vanish fault).
+    bool connected() const { return m_thread.joinable() && !m_hungUp; }
+
+    // Runs `work` on the engine (and through it the chip and its cards) while
+    // the serving thread is held off.
+    template<typename Work>
+    auto withBoard(Work &&work)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return work(m_engine);
+    }
+
+    // Waits until the board has carried out `count` handshakes since its
+    // history was last cleared; false if the time ran out first.
+    bool waitForHandshakes(std::size_t count, int timeoutMs);
+    // Waits until the board has taken in every byte the host sent so far;
+    // false if the time ran out first.
+    bool waitUntilDrained(int timeoutMs);
+
+    // The board goes away now, as if unplugged: the line is dropped.
+    void unplug();
+
+private:
+    void serve();
+    // Sleeps, but wakes early to stop or unplug; false when woken.
+    bool pause(int milliseconds);
+    void send(const QByteArray &bytes);
+    void hangUp();
+
+    int m_master = -1;
+    int m_slave = -1;  // held open so that the master never reads a hang-up
+    int m_wake[2] = { -1, -1 };
+    QString m_devicePath;
+    QString m_error;
+
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_progress;
+    std::atomic<bool> m_stopping { false };
+    std::atomic<bool> m_unplugRequested { false };
+    std::atomic<bool> m_hungUp { false };
+    BoardEngine m_engine;
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "boardengine.h"
+
+#include <QString>
+
+// Readable forms of what the virtual board saw, with the chip's register and
+// command names: for test failure messages and the simulator's trace output.
+namespace TraceText {
+
+// "w TxControl(11) = 5B", "r FIFOData(02) -> 26", "w Command(01) = 1E Transceive"
+QString handshake(const Handshake &handshake);
+// The bits of a frame on the air, in groups of nine when `parity` is set,
+// for instance "00110010 1 00000100 0".
+QString bits(const AirBits &bits, bool parity);
+
+} // namespace TraceText
