@@ -1,0 +1,116 @@
+#pragma once
+
+#include "ptyboard.h"
+#include "readerlink.h"
+#include "tracetext.h"
+
+#include <QSerialPort>
+#include <QStringList>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+#include <sys/resource.h>
+
+// The host's link opened on a virtual board through a real pseudo-terminal,
+// as a test's starting point.
+class BenchFixture
+{
+public:
+    // Starts the board and opens the link on it; false if either failed.
+    bool start()
+    {
+        link.reset();
+        boardHolder = std::make_unique<PtyBoard>();
+        if (!board().start()) {
+            error = board().errorString();
+            return false;
+        }
+        link = std::make_unique<ReaderLink>(board().devicePath());
+        QTest::ignoreMessage(QtDebugMsg, " open: 1");
+        link->open();
+        return link->port()->isOpen();
+    }
+
+    // Every byte the host has sent, once the board has taken them all in.
+    QByteArray hostBytes()
+    {
+        board().waitUntilDrained(2000);
+        return board().withBoard([](BoardEngine &engine) { return engine.hostBytes(); });
+    }
+
+    std::vector<Handshake> trace()
+    {
+        board().waitUntilDrained(2000);
+        return board().withBoard([](BoardEngine &engine) {
+            return std::vector<Handshake>(engine.trace().begin(), engine.trace().end());
+        });
+    }
+
+    // The trace in readable form, which makes a failed comparison legible.
+    QStringList traceText()
+    {
+        QStringList lines;
+        for (const Handshake &handshake : trace())
+            lines << TraceText::handshake(handshake);
+        return lines;
+    }
+
+    void clearHistory()
+    {
+        board().waitUntilDrained(2000);
+        board().withBoard([](BoardEngine &engine) { engine.clearHistory(); });
+    }
+
+    void setFaults(const BoardFaults &faults)
+    {
+        board().withBoard([&](BoardEngine &engine) { engine.faults() = faults; });
+    }
+
+    quint8 chipRegister(quint8 address)
+    {
+        board().waitUntilDrained(2000);
+        return board().withBoard([&](BoardEngine &engine) { return engine.chip().peek(address); });
+    }
+
+    void stop()
+    {
+        link.reset();
+        boardHolder.reset();
+    }
+
+    PtyBoard &board() { return *boardHolder; }
+
+    std::unique_ptr<PtyBoard> boardHolder;
+    std::unique_ptr<ReaderLink> link;
+    QString error;
+};
+
+// Processor time used by this process (all threads), to tell a wait that
+// sleeps from one that spins.
+inline qint64 cpuTimeMs()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+}
+
+inline Handshake written(quint8 address, quint8 value)
+{
+    return { Handshake::Write, address, value };
+}
+
+inline Handshake read(quint8 address, quint8 value)
+{
+    return { Handshake::Read, address, value };
+}
+
+namespace QTest {
+template<>
+inline char *toString(const Handshake &handshake)
+{
+    return qstrdup(qPrintable(TraceText::handshake(handshake)));
+}
+} // namespace QTest

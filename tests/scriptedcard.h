@@ -1,0 +1,33 @@
+#pragma once
+
+#include "virtualcard.h"
+
+#include <vector>
+
+// A card for testing the chip model itself: it hears every frame, records
+// it with the field's edges, and answers what the test gives it.
+class ScriptedCard : public VirtualCard
+{
+public:
+    void fieldOn() override
+    {
+        ++powerUps;
+        powered = true;
+    }
+    void fieldOff() override
+    {
+        ++powerDowns;
+        powered = false;
+    }
+    std::optional<AirBits> hear(const AirFrame &frame) override
+    {
+        heard.push_back(frame);
+        return answer;
+    }
+
+    std::vector<AirFrame> heard;
+    std::optional<AirBits> answer;
+    int powerUps = 0;
+    int powerDowns = 0;
+    bool powered = false;
+};

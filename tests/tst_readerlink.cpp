@@ -1,0 +1,512 @@
+// The board link on the wire: every operation's exact bytes and handshakes,
+// and every way a board can fail, each ending within its bound without
+// spinning. All of it through a real pseudo-terminal and QSerialPort.
+
+#include "benchfixture.h"
+#include "chipregisters.h"
+#include "scriptedcard.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QTest>
+
+using Bytes = QByteArray;
+
+class TestReaderLink : public QObject
+{
+    Q_OBJECT
+
+private:
+    BenchFixture bench;
+    std::shared_ptr<ScriptedCard> card;
+
+    // A card in the field, so that frames have somewhere to go.
+    void insertCard(const QByteArray &answer)
+    {
+        card = std::make_shared<ScriptedCard>();
+        card->answer = Air::withOddParity(answer);
+        bench.board().withBoard([&](BoardEngine &engine) { engine.chip().field().addCard(card); });
+    }
+
+private slots:
+    void init() { QVERIFY2(bench.start(), qPrintable(bench.error)); }
+
+    void cleanup()
+    {
+        bench.stop();
+        card.reset();
+    }
+
+    // --- the port ---------------------------------------------------------
+
+    void constructorSetsLineSettingsAndLeavesPortClosed()
+    {
+        ReaderLink link(QStringLiteral("ttyTAGBENCH9"));
+        QSerialPort *port = link.port();
+        QCOMPARE(port->portName(), QStringLiteral("ttyTAGBENCH9"));
+        QVERIFY(!port->isOpen());
+        QCOMPARE(port->baudRate(), 115200);
+        QCOMPARE(port->dataBits(), QSerialPort::Data8);
+        QCOMPARE(port->parity(), QSerialPort::NoParity);
+        QCOMPARE(port->stopBits(), QSerialPort::OneStop);
+        QCOMPARE(port->flowControl(), QSerialPort::NoFlowControl);
+        QVERIFY(!link.timedOut());
+    }
+
+    void openLogsWhetherThePortOpened()
+    {
+        ReaderLink missing(QStringLiteral("/dev/no-such-tagbench-port"));
+        QTest::ignoreMessage(QtDebugMsg, " open: 0");
+        missing.open();
+        QVERIFY(!missing.port()->isOpen());
+
+        QVERIFY(bench.link->port()->isOpen());  // init() expected " open: 1"
+        bench.link->closePort();
+        QVERIFY(!bench.link->port()->isOpen());
+    }
+
+    // --- the two handshakes ------------------------------------------------
+
+    void writeRegisterSendsCommandAddressValue()
+    {
+        bench.link->writeRegister(ChipReg::CwConductance, 0x2A);
+        QVERIFY(!bench.link->timedOut());
+        QCOMPARE(bench.hostBytes(), Bytes("w\x12\x2A", 3));
+        QCOMPARE(bench.chipRegister(ChipReg::CwConductance), quint8(0x2A));
+    }
+
+    void readRegisterSendsCommandAddressAndReturnsValue()
+    {
+        bench.board().withBoard([](BoardEngine &engine) { engine.chip().write(ChipReg::ModWidth, 0x3F); });
+        QCOMPARE(int(bench.link->readRegister(ChipReg::ModWidth)), 0x3F);
+        QVERIFY(!bench.link->timedOut());
+        QCOMPARE(bench.hostBytes(), Bytes("r\x15", 2));
+    }
+
+    void readRegisterReturnsSignedChar_data()
+    {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("0x00") << 0x00 << 0;
+        QTest::newRow("0x7F") << 0x7F << 127;
+        QTest::newRow("0x80") << 0x80 << -128;
+        QTest::newRow("0xC3") << 0xC3 << -61;
+        QTest::newRow("0xFF") << 0xFF << -1;
+    }
+
+    void readRegisterReturnsSignedChar()
+    {
+        QFETCH(int, value);
+        QFETCH(int, expected);
+        bench.board().withBoard([&](BoardEngine &engine) { engine.chip().write(ChipReg::BitPhase, quint8(value)); });
+        const char read = bench.link->readRegister(ChipReg::BitPhase);
+        QCOMPARE(int(read), expected);
+    }
+
+    // --- chip operations: their exact traffic ------------------------------
+
+    void operationsSendTheirHandshakes_data()
+    {
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<QByteArray>("wire");
+        QTest::newRow("resetPage") << 0 << Bytes("w\x00\x00", 3);
+        QTest::newRow("setField on") << 1 << Bytes("w\x11\x5B", 3);
+        QTest::newRow("setField off") << 2 << Bytes("w\x11\x58", 3);
+        QTest::newRow("flushFifo") << 3 << Bytes("w\x09\x01", 3);
+        QTest::newRow("transmitByte") << 4 << Bytes("w\x02\x26" "w\x01\x1A" "w\x09\x01", 9);
+        QTest::newRow("transmit two") << 5 << Bytes("w\x02\x93" "w\x02\x20" "w\x01\x1A" "w\x09\x01", 12);
+        QTest::newRow("writeFifo three") << 6 << Bytes("w\x02\x01" "w\x02\x02" "w\x02\x03", 9);
+        QTest::newRow("writeFifo 0") << 7 << Bytes();
+        QTest::newRow("writeFifo 200 (negative)") << 8 << Bytes();
+        QTest::newRow("readFifo two") << 9 << Bytes("r\x02" "r\x02", 4);
+        QTest::newRow("readFifo -1") << 10 << Bytes();
+    }
+
+    void operationsSendTheirHandshakes()
+    {
+        QFETCH(int, operation);
+        QFETCH(QByteArray, wire);
+        const quint8 frame[] = { 0x93, 0x20 };
+        const quint8 bytes[] = { 0x01, 0x02, 0x03 };
+        quint8 buffer[4] = { 0xAA, 0xAA, 0xAA, 0xAA };
+        ReaderLink &link = *bench.link;
+        switch (operation) {
+        case 0: link.resetPage(); break;
+        case 1: link.setField(true); break;
+        case 2: link.setField(false); break;
+        case 3: link.flushFifo(); break;
+        case 4: link.transmitByte(0x26); break;
+        case 5: link.transmit(frame, 2); break;
+        case 6: link.writeFifo(bytes, 3); break;
+        case 7: link.writeFifo(bytes, 0); break;
+        case 8: link.writeFifo(bytes, qint8(quint8(200))); break;
+        case 9: link.readFifo(buffer, 2); break;
+        case 10: link.readFifo(buffer, -1); break;
+        }
+        QCOMPARE(bench.hostBytes(), wire);
+        QVERIFY(!link.timedOut());
+        if (operation == 10)
+            QCOMPARE(buffer[0], quint8(0xAA));  // nothing read, nothing touched
+    }
+
+    void writeFifoOf127BytesMakes127Writes()
+    {
+        quint8 bytes[127];
+        for (int i = 0; i < 127; ++i)
+            bytes[i] = quint8(i);
+        bench.link->writeFifo(bytes, 127);
+        const auto trace = bench.trace();
+        QCOMPARE(int(trace.size()), 127);
+        for (int i = 0; i < 127; ++i)
+            QCOMPARE(trace[std::size_t(i)], written(ChipReg::FIFOData, quint8(i)));
+        // The chip keeps 64 of them and flags the overflow.
+        QCOMPARE(bench.chipRegister(ChipReg::FIFOLength), quint8(64));
+        QVERIFY(bench.chipRegister(ChipReg::ErrorFlag) & ChipModel::ErrorFifoOverflow);
+    }
+
+    void readFifoFillsTheBufferInOrder()
+    {
+        const quint8 bytes[] = { 0x11, 0x22, 0x33 };
+        bench.link->writeFifo(bytes, 3);
+        quint8 buffer[3] = {};
+        bench.link->readFifo(buffer, 3);
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(buffer), 3), Bytes("\x11\x22\x33"));
+    }
+
+    void transceiveWritesFrameStartsCommandWaitsAndReadsAnswer()
+    {
+        insertCard(Bytes("\x04\x00", 2));
+        bench.link->setField(true);
+        bench.link->writeRegister(ChipReg::ChannelRedundancy, 0x03);
+        bench.clearHistory();
+
+        const quint8 frame[] = { 0x93, 0x20 };
+        quint8 answer[5] = { 0xEE, 0xEE, 0xEE, 0xEE, 0xEE };
+        QElapsedTimer clock;
+        clock.start();
+        bench.link->transceive(frame, 2, answer, 5);
+        QVERIFY2(clock.elapsed() >= 100, "the default wait is 100 ms");
+
+        // Two frame bytes, the command, then five FIFO reads whatever the
+        // card sent (two bytes): the last three read an empty FIFO.
+        const std::vector<Handshake> expected = {
+            written(ChipReg::FIFOData, 0x93), written(ChipReg::FIFOData, 0x20),
+            written(ChipReg::Command, ChipCmd::Transceive),
+            read(ChipReg::FIFOData, 0x04), read(ChipReg::FIFOData, 0x00),
+            read(ChipReg::FIFOData, 0x00), read(ChipReg::FIFOData, 0x00), read(ChipReg::FIFOData, 0x00),
+        };
+        QCOMPARE(bench.trace(), expected);
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(answer), 5), Bytes("\x04\x00\x00\x00\x00", 5));
+        QCOMPARE(int(card->heard.size()), 1);
+    }
+
+    void transceiveWaitsMoreThanItsWait_data()
+    {
+        QTest::addColumn<int>("waitMs");
+        QTest::newRow("1 ms") << 1;
+        QTest::newRow("200 ms") << 200;
+        QTest::newRow("300 ms") << 300;
+    }
+
+    void transceiveWaitsMoreThanItsWait()
+    {
+        QFETCH(int, waitMs);
+        const quint8 frame[] = { 0x26 };
+        quint8 answer[1];
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 cpuBefore = cpuTimeMs();
+        bench.link->transceive(frame, 1, answer, 0, waitMs);
+        const qint64 elapsedNs = clock.nsecsElapsed();
+        QVERIFY(elapsedNs > qint64(waitMs) * 1000000);
+        // The wait sleeps: it costs next to no processor time.
+        if (waitMs >= 200)
+            QVERIFY2(cpuTimeMs() - cpuBefore < waitMs / 2, "the transceive wait spins");
+    }
+
+    void setBitsAndClearBitsReadThenWrite_data()
+    {
+        QTest::addColumn<bool>("set");
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<int>("after");
+        QTest::newRow("set 0x40 on 0x1B") << true << 0x1B << 0x40 << 0x5B;
+        QTest::newRow("set 0x20 on 0x5B") << true << 0x5B << 0x20 << 0x7B;
+        QTest::newRow("clear 0x60 on 0x5B") << false << 0x5B << 0x60 << 0x1B;
+        QTest::newRow("clear 0x60 on 0x18") << false << 0x18 << 0x60 << 0x18;
+    }
+
+    void setBitsAndClearBitsReadThenWrite()
+    {
+        QFETCH(bool, set);
+        QFETCH(int, before);
+        QFETCH(int, mask);
+        QFETCH(int, after);
+        bench.link->writeRegister(ChipReg::TxControl, quint8(before));
+        bench.clearHistory();
+        if (set)
+            bench.link->setBits(ChipReg::TxControl, quint8(mask));
+        else
+            bench.link->clearBits(ChipReg::TxControl, quint8(mask));
+        const std::vector<Handshake> expected = { read(ChipReg::TxControl, quint8(before)),
+                                                  written(ChipReg::TxControl, quint8(after)) };
+        QCOMPARE(bench.trace(), expected);
+    }
+
+    void setBitsWritesTheMaskWhenItsReadTimesOut()
+    {
+        BoardFaults faults;
+        faults.unanswered = 1;  // the read's "r" goes unanswered, the write's "w" does not
+        bench.setFaults(faults);
+        bench.link->setBits(ChipReg::TxControl, 0x40);
+        QVERIFY(!bench.link->timedOut());
+        QCOMPARE(bench.hostBytes(), Bytes("r" "w\x11\x40", 4));
+    }
+
+    void probeTellsWhetherABoardAnswers()
+    {
+        bench.link->setField(true);
+        QVERIFY(!bench.link->probe());
+        QCOMPARE(bench.chipRegister(ChipReg::TxControl), quint8(0x58));
+
+        BoardFaults silent;
+        silent.unanswered = -1;
+        bench.setFaults(silent);
+        QVERIFY(bench.link->probe());
+    }
+
+    void successAfterTimeOutClearsTheFlag()
+    {
+        BoardFaults faults;
+        faults.unanswered = 1;
+        bench.setFaults(faults);
+        bench.link->writeRegister(ChipReg::RxWait, 0x08);
+        QVERIFY(bench.link->timedOut());
+        bench.link->writeRegister(ChipReg::RxWait, 0x08);
+        QVERIFY(!bench.link->timedOut());
+        QCOMPARE(bench.hostBytes(), Bytes("w" "w\x21\x08", 4));
+    }
+
+    // --- a board that misbehaves -------------------------------------------
+
+    void silentBoardTimesOutAfterOneSecondAsleep_data()
+    {
+        QTest::addColumn<bool>("write");
+        QTest::newRow("write") << true;
+        QTest::newRow("read") << false;
+    }
+
+    void silentBoardTimesOutAfterOneSecondAsleep()
+    {
+        QFETCH(bool, write);
+        BoardFaults silent;
+        silent.unanswered = -1;
+        bench.setFaults(silent);
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 cpuBefore = cpuTimeMs();
+        int value = -99;
+        if (write)
+            bench.link->writeRegister(ChipReg::TxControl, 0x5B);
+        else
+            value = bench.link->readRegister(ChipReg::TxControl);
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY(bench.link->timedOut());
+        QVERIFY2(elapsed >= ReaderLink::AnswerTimeoutMs, qPrintable(QString::number(elapsed)));
+        QVERIFY2(elapsed < 3 * ReaderLink::AnswerTimeoutMs, qPrintable(QString::number(elapsed)));
+        QVERIFY2(cpuTimeMs() - cpuBefore < 300, "the wait for the board spins");
+        // Only the command byte went out: no address, no value.
+        QCOMPARE(bench.hostBytes(), write ? Bytes("w") : Bytes("r"));
+        if (!write)
+            QCOMPARE(value, 0);
+    }
+
+    void refusedOnceThenAccepted()
+    {
+        BoardFaults faults;
+        faults.refusals = 1;
+        bench.setFaults(faults);
+        bench.link->writeRegister(ChipReg::TxControl, 0x5B);
+        QVERIFY(!bench.link->timedOut());
+        QCOMPARE(bench.hostBytes(), Bytes("ww\x11\x5B", 4));
+        QCOMPARE(bench.chipRegister(ChipReg::TxControl), quint8(0x5B));
+    }
+
+    void refusedForeverEndsAsTimeOut_data()
+    {
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<int>("delayMs");
+        QTest::newRow("write, refused at once") << true << 0;
+        QTest::newRow("read, refused at once") << false << 0;
+        QTest::newRow("write, refused late") << true << 200;
+    }
+
+    void refusedForeverEndsAsTimeOut()
+    {
+        QFETCH(bool, write);
+        QFETCH(int, delayMs);
+        BoardFaults faults;
+        faults.refusals = -1;
+        faults.answerDelayMs = delayMs;
+        bench.setFaults(faults);
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 cpuBefore = cpuTimeMs();
+        if (write)
+            bench.link->writeRegister(ChipReg::TxControl, 0x5B);
+        else
+            QCOMPARE(int(bench.link->readRegister(ChipReg::TxControl)), 0);
+        QVERIFY(bench.link->timedOut());
+        QVERIFY2(clock.elapsed() < 15000, "a board that refuses forever held the host");
+        QVERIFY2(cpuTimeMs() - cpuBefore < 1000, "the repeats spin");
+        const QByteArray command = write ? "w" : "r";
+        QCOMPARE(bench.hostBytes(), command.repeated(ReaderLink::MaxRepeats + 1));
+    }
+
+    void strayBytesAreSkipped_data()
+    {
+        QTest::addColumn<QByteArray>("beforeAck");
+        QTest::addColumn<QByteArray>("beforeResult");
+        QTest::newRow("before A") << Bytes("\x00\xFFzR", 4) << Bytes();
+        QTest::newRow("before R") << Bytes() << Bytes("\x00" "AEz\xFF", 5);
+        QTest::newRow("both") << Bytes("x") << Bytes("y");
+    }
+
+    void strayBytesAreSkipped()
+    {
+        QFETCH(QByteArray, beforeAck);
+        QFETCH(QByteArray, beforeResult);
+        BoardFaults faults;
+        faults.strayBeforeAck = beforeAck;
+        faults.strayBeforeResult = beforeResult;
+        bench.setFaults(faults);
+        bench.link->writeRegister(ChipReg::ModWidth, 0x3F);
+        QVERIFY(!bench.link->timedOut());
+        QCOMPARE(int(bench.link->readRegister(ChipReg::ModWidth)), 0x3F);
+        QVERIFY(!bench.link->timedOut());
+        QCOMPARE(bench.hostBytes(), Bytes("w\x15\x3F" "r\x15", 5));
+    }
+
+    void boardThatStopsAfterAckEndsTheReadWithinBound()
+    {
+        BoardFaults faults;
+        faults.stopAfterAck = true;
+        bench.setFaults(faults);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(int(bench.link->readRegister(ChipReg::TxControl)), 0);
+        QVERIFY(bench.link->timedOut());
+        QVERIFY(clock.elapsed() >= ReaderLink::AnswerTimeoutMs);
+        QVERIFY(clock.elapsed() < 3 * ReaderLink::AnswerTimeoutMs);
+        QCOMPARE(bench.hostBytes(), Bytes("r\x11", 2));
+        // The board is dead from now on: the next handshake times out too.
+        bench.link->writeRegister(ChipReg::TxControl, 0x5B);
+        QVERIFY(bench.link->timedOut());
+    }
+
+    void missingValueByteTimesOut()
+    {
+        BoardFaults faults;
+        faults.dropValueByte = true;
+        bench.setFaults(faults);
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 cpuBefore = cpuTimeMs();
+        QCOMPARE(int(bench.link->readRegister(ChipReg::RxThreshold)), 0);
+        QVERIFY(bench.link->timedOut());
+        QVERIFY(clock.elapsed() < 3 * ReaderLink::AnswerTimeoutMs);
+        QVERIFY2(cpuTimeMs() - cpuBefore < 300, "the wait for the value spins");
+    }
+
+    void slowValueByteIsWaitedFor()
+    {
+        BoardFaults faults;
+        faults.valueDelayMs = 300;
+        bench.setFaults(faults);
+        // 0xFF is the start-up value of RxThreshold.
+        QCOMPARE(int(bench.link->readRegister(ChipReg::RxThreshold)), -1);
+        QVERIFY(!bench.link->timedOut());
+    }
+
+    void lateAnswerIsTakenByTheNextHandshake()
+    {
+        BoardFaults late;
+        late.answerDelayMs = ReaderLink::AnswerTimeoutMs + 300;
+        bench.setFaults(late);
+        bench.link->writeRegister(ChipReg::TxControl, 0x5B);
+        QVERIFY(bench.link->timedOut());
+
+        // The late "A" arrives while the host is idle and stays in its input.
+        bench.setFaults(BoardFaults());
+        QTest::qWait(600);
+        QElapsedTimer clock;
+        clock.start();
+        bench.link->writeRegister(ChipReg::CwConductance, 0x3F);
+        QVERIFY(!bench.link->timedOut());
+        QVERIFY2(clock.elapsed() < 500, "the stale acknowledgement was not taken at once");
+        QCOMPARE(bench.hostBytes(), Bytes("w" "w\x12\x3F", 4));
+        // The board, for its part, took the second "w" as the address of the
+        // first write: the two sides are out of step, as on the real line.
+        const std::vector<Handshake> expected = { written('w', 0x12) };
+        QCOMPARE(bench.trace(), expected);
+    }
+
+    void boardGoingAwayMidHandshakeEndsAtOnce_data()
+    {
+        QTest::addColumn<bool>("write");
+        QTest::newRow("read") << false;
+        QTest::newRow("write") << true;
+    }
+
+    void boardGoingAwayMidHandshakeEndsAtOnce()
+    {
+        QFETCH(bool, write);
+        BoardFaults faults;
+        faults.vanishAfterAck = true;
+        bench.setFaults(faults);
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 cpuBefore = cpuTimeMs();
+        if (write)
+            bench.link->writeRegister(ChipReg::TxControl, 0x5B);
+        else
+            QCOMPARE(int(bench.link->readRegister(ChipReg::TxControl)), 0);
+        QCOMPARE(bench.link->timedOut(), !write);  // the write had its "A"
+
+        // Every handshake after that ends at once as a time-out.
+        for (int i = 0; i < 5; ++i) {
+            bench.link->writeRegister(ChipReg::TxControl, 0x58);
+            QVERIFY(bench.link->timedOut());
+            QCOMPARE(int(bench.link->readRegister(ChipReg::FIFOLength)), 0);
+            QVERIFY(bench.link->timedOut());
+        }
+        QVERIFY2(clock.elapsed() < 2 * ReaderLink::AnswerTimeoutMs, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(cpuTimeMs() - cpuBefore < 500, "waiting on a vanished board spins");
+        QVERIFY(!bench.board().connected());
+    }
+
+    void unpluggedBoardTimesOutAtOnce()
+    {
+        bench.board().unplug();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(bench.link->probe());
+        QVERIFY(clock.elapsed() < ReaderLink::AnswerTimeoutMs);
+    }
+
+    void handshakeOnClosedPortTimesOutSendingNothing()
+    {
+        bench.link->closePort();
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 cpuBefore = cpuTimeMs();
+        QCOMPARE(int(bench.link->readRegister(ChipReg::TxControl)), 0);
+        QVERIFY(bench.link->timedOut());
+        QVERIFY(clock.elapsed() >= ReaderLink::AnswerTimeoutMs);
+        QVERIFY2(cpuTimeMs() - cpuBefore < 300, "the wait on a closed port spins");
+        QCOMPARE(bench.hostBytes(), Bytes());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReaderLink)
+#include "tst_readerlink.moc"
