@@ -1,0 +1,168 @@
+#include "iso14443aprotocol.h"
+
+#include "chipregisters.h"
+#include "readerlink.h"
+#include "waits.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+constexpr quint8 Reqa = 0x26;
+constexpr quint8 SelectCascadeLevel1 = 0x93;
+constexpr quint8 SelectCascadeLevel2 = 0x95;
+constexpr quint8 NvbAnticollision = 0x20;  // SEL and NVB only: every UID bit is asked for
+constexpr quint8 NvbSelect = 0x70;         // SEL, NVB, four UID bytes and the BCC
+
+constexpr quint8 ShortFrameBits = 0x07;          // BitFraming: seven bits of the last byte
+constexpr quint8 OddParityNoCrc = 0x03;          // ChannelRedundancy
+constexpr quint8 OddParityCrcBothWays = 0x0F;    // ChannelRedundancy
+constexpr quint8 ConfigurationAddressLow = 0x10; // EEPROM 0x0010: the type A register set
+constexpr quint8 ConfigurationAddressHigh = 0x00;
+
+} // namespace
+
+Iso14443aProtocol::Iso14443aProtocol(ReaderLink *link)
+    : link(link)
+    , uid {}
+    , atqa {}
+    , cascadeCommand(0)
+    , bcc1(0)
+    , bcc2(0)
+    , errorCode(0)
+    , cascadeLevels(0)
+    , sak(0)
+{
+}
+
+void Iso14443aProtocol::loadConfiguration()
+{
+    link->flushFifo();
+    link->setField(false);
+    link->writeRegister(ChipReg::FIFOData, ConfigurationAddressLow);
+    link->writeRegister(ChipReg::FIFOData, ConfigurationAddressHigh);
+    link->writeRegister(ChipReg::Command, ChipCmd::LoadConfig);
+    link->resetPage();
+    link->setField(true);
+    link->writeRegister(ChipReg::ClockQControl, 0x00);
+    link->writeRegister(ChipReg::CwConductance, 0x3F);
+}
+
+void Iso14443aProtocol::request()
+{
+    link->setField(false);
+    sleepMoreThan(100);
+    link->setField(true);
+    loadConfiguration();
+    // The chip spends TxLastBits on the REQA itself; nothing here sets it back.
+    link->writeRegister(ChipReg::BitFraming, ShortFrameBits);
+    link->writeRegister(ChipReg::ChannelRedundancy, OddParityNoCrc);
+    sleepMoreThan(1);
+    const quint8 frame[] = { Reqa };
+    link->transceive(frame, 1, atqa, 2);
+}
+
+bool Iso14443aProtocol::bccMatches(const quint8 *answer)
+{
+    return quint8(answer[0] ^ answer[1] ^ answer[2] ^ answer[3]) == answer[4];
+}
+
+void Iso14443aProtocol::takeLevelOneAnswer(const quint8 *answer)
+{
+    if (!bccMatches(answer))
+        errorCode = BccError;  // the answer is kept all the same
+    if (answer[0] == CascadeTag) {
+        cascadeCommand = SelectCascadeLevel2;
+        uid[0] = answer[1];
+        uid[1] = answer[2];
+        uid[2] = answer[3];
+    } else {
+        cascadeCommand = SelectCascadeLevel1;
+        uid[0] = answer[0];
+        uid[1] = answer[1];
+        uid[2] = answer[2];
+        uid[3] = answer[3];
+    }
+    bcc1 = answer[4];
+}
+
+void Iso14443aProtocol::anticollisionLevel1()
+{
+    errorCode = 0;
+    const quint8 frame[] = { SelectCascadeLevel1, NvbAnticollision };
+    link->writeRegister(ChipReg::ChannelRedundancy, OddParityNoCrc);
+    sleepMoreThan(5);
+    quint8 answer[5] = {};
+    link->transceive(frame, 2, answer, 5, 100);
+    takeLevelOneAnswer(answer);
+    if (answer[0] == CascadeTag)
+        cascadeLevels = 1;
+}
+
+void Iso14443aProtocol::anticollision()
+{
+    errorCode = 0;
+    const quint8 frame[] = { SelectCascadeLevel1, NvbAnticollision };
+    link->writeRegister(ChipReg::ChannelRedundancy, OddParityNoCrc);
+    sleepMoreThan(1);
+    quint8 answer[5] = {};
+    link->transceive(frame, 2, answer, 5, 1);
+    takeLevelOneAnswer(answer);
+    // Level 2 clears errorCode again: a level-1 BCC error is not kept.
+    if (answer[0] == CascadeTag)
+        anticollisionLevel2();
+}
+
+void Iso14443aProtocol::anticollisionLevel2()
+{
+    errorCode = 0;
+    const quint8 frame[] = { SelectCascadeLevel2, NvbAnticollision };
+    link->flushFifo();
+    sleepMoreThan(1);
+    link->writeRegister(ChipReg::ChannelRedundancy, OddParityNoCrc);
+    sleepMoreThan(15);
+    quint8 answer[5] = {};
+    link->transceive(frame, 2, answer, 5, 1);
+    if (!bccMatches(answer))
+        errorCode = BccError;
+    // Always four UID bytes at this level: UIDs longer than seven bytes
+    // (a second cascade tag) are not handled.
+    uid[3] = answer[0];
+    uid[4] = answer[1];
+    uid[5] = answer[2];
+    uid[6] = answer[3];
+    bcc2 = answer[4];
+    cascadeLevels = 2;
+}
+
+void Iso14443aProtocol::select()
+{
+    quint8 frame[7] = {};
+    if (cascadeCommand == SelectCascadeLevel1) {
+        const quint8 level1[] = { SelectCascadeLevel1, NvbSelect, uid[0], uid[1], uid[2], uid[3], bcc1 };
+        std::copy(std::begin(level1), std::end(level1), frame);
+    } else if (cascadeCommand == SelectCascadeLevel2 && cascadeLevels == 2) {
+        const quint8 level2[] = { SelectCascadeLevel2, NvbSelect, uid[3], uid[4], uid[5], uid[6], bcc2 };
+        std::copy(std::begin(level2), std::end(level2), frame);
+    } else if (cascadeCommand == SelectCascadeLevel2) {
+        const quint8 level1[] = { SelectCascadeLevel1, NvbSelect, CascadeTag, uid[0], uid[1], uid[2], bcc1 };
+        std::copy(std::begin(level1), std::end(level1), frame);
+    }
+    // With no anticollision yet (cascadeCommand 0) the frame stays all zero.
+    link->writeRegister(ChipReg::ChannelRedundancy, OddParityCrcBothWays);
+    sleepMoreThan(1);
+    link->flushFifo();
+    sleepMoreThan(1);
+    quint8 answer[2] = {};
+    link->transceive(frame, 7, answer, 2, 1);
+    sak = answer[0];
+}
+
+void Iso14443aProtocol::scan()
+{
+    link->setField(false);
+    link->setField(true);
+    request();
+    anticollision();
+}
