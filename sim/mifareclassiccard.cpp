@@ -1,0 +1,301 @@
+#include "mifareclassiccard.h"
+
+namespace {
+
+constexpr quint8 AuthenticateKeyA = 0x60;
+constexpr quint8 AuthenticateKeyB = 0x61;
+constexpr quint8 Read = 0x30;
+constexpr quint8 Write = 0xA0;
+constexpr quint8 Sak = 0x08;
+const QByteArray Atqa("\x04\x00", 2);
+const QByteArray TransportAccess("\xFF\x07\x80\x69", 4);
+
+// The access conditions of a block, from the card's data sheet tables; each
+// grant is a set of keys: 1 key A, 2 key B.
+enum Keys { Never = 0, A = 1, B = 2, AorB = 3 };
+
+struct DataAccess
+{
+    int read, write;
+};
+constexpr DataAccess DataBlockAccess[8] = {
+    // C1C2C3: 000, 001, 010, 011, 100, 101, 110, 111
+    { AorB, AorB }, { AorB, Never }, { AorB, Never }, { B, B },
+    { AorB, B },    { B, Never },    { AorB, B },     { Never, Never },
+};
+
+struct TrailerAccess
+{
+    int writeKeyA, readAccess, writeAccess, readKeyB, writeKeyB;
+};
+constexpr TrailerAccess TrailerBlockAccess[8] = {
+    { A, A, Never, A, A },              // 000
+    { A, A, A, A, A },                  // 001 (transport configuration)
+    { Never, A, Never, A, Never },      // 010
+    { B, AorB, B, Never, B },           // 011
+    { B, AorB, Never, Never, B },       // 100
+    { Never, AorB, B, Never, Never },   // 101
+    { Never, AorB, Never, Never, Never },  // 110
+    { Never, AorB, Never, Never, Never },  // 111
+};
+
+quint32 bigEndian32(const QByteArray &bytes, int at)
+{
+    quint32 value = 0;
+    for (int i = 0; i < 4; ++i)
+        value = (value << 8) | quint8(bytes.at(at + i));
+    return value;
+}
+
+QByteArray bigEndianBytes(quint32 value)
+{
+    QByteArray bytes;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        bytes.append(char(quint8(value >> shift)));
+    return bytes;
+}
+
+} // namespace
+
+MifareClassicCard::MifareClassicCard(const QByteArray &uid)
+    : TypeACard(uid.left(4), Atqa, Sak)
+    , m_nonceSeed(0xC1A55C1Cull ^ uidWord())
+{
+    for (auto &block : m_blocks)
+        block = QByteArray(BlockSize, '\0');
+    // Manufacturer block: UID, BCC, SAK, ATQA, then the maker's data.
+    QByteArray manufacturer = this->uid();
+    quint8 bcc = 0;
+    for (char byte : this->uid())
+        bcc ^= quint8(byte);
+    manufacturer += char(bcc);
+    manufacturer += char(Sak);
+    manufacturer += Atqa;
+    manufacturer += QByteArray("\x54\x42\x31\x30\x31\x00\x20\x26", 8);
+    m_blocks[0] = manufacturer.leftJustified(BlockSize, '\0', true);
+    const QByteArray transportKey(6, char(0xFF));
+    for (int sector = 0; sector < BlockCount / 4; ++sector)
+        m_blocks[std::size_t(sector * 4 + 3)] = transportKey + TransportAccess + transportKey;
+}
+
+QByteArray MifareClassicCard::block(int number) const
+{
+    return m_blocks.at(std::size_t(number));
+}
+
+void MifareClassicCard::setBlock(int number, const QByteArray &data)
+{
+    m_blocks.at(std::size_t(number)) = data.leftJustified(BlockSize, '\0', true);
+}
+
+void MifareClassicCard::setSectorKeys(int sector, const Key &keyA, const Key &keyB)
+{
+    QByteArray &trailer = m_blocks.at(std::size_t(sector * 4 + 3));
+    trailer.replace(0, 6, QByteArray(reinterpret_cast<const char *>(keyA.data()), 6));
+    trailer.replace(10, 6, QByteArray(reinterpret_cast<const char *>(keyB.data()), 6));
+}
+
+MifareClassicCard::Key MifareClassicCard::key(int sector, KeyType type) const
+{
+    const QByteArray &trailer = m_blocks.at(std::size_t(sector * 4 + 3));
+    Key key {};
+    for (int i = 0; i < 6; ++i)
+        key[std::size_t(i)] = quint8(trailer.at((type == KeyType::A ? 0 : 10) + i));
+    return key;
+}
+
+void MifareClassicCard::leaveActive()
+{
+    m_session = Session::None;
+    m_pendingWrite = -1;
+}
+
+AirBits MifareClassicCard::sealed(AirBits bits)
+{
+    if (m_session == Session::Authenticated)
+        m_cipher.apply(bits);
+    return bits;
+}
+
+std::optional<AirBits> MifareClassicCard::refuse(quint8 nak)
+{
+    AirBits answer = sealed(fourBits(nak));
+    fallBack();
+    return answer;
+}
+
+std::optional<AirBits> MifareClassicCard::activeFrame(const AirBits &bits)
+{
+    if (m_session == Session::NonceSent)
+        return readerToken(bits);
+
+    AirBits clear = bits;
+    if (m_session == Session::Authenticated)
+        m_cipher.apply(clear);
+    QByteArray frame;
+    if (!takeFrameWithCrc(clear, &frame)) {
+        // Garbled, or sent in the clear to an encrypted session: the card
+        // drops out without a word.
+        fallBack();
+        return std::nullopt;
+    }
+    if (m_pendingWrite >= 0)
+        return writeData(frame);
+    return command(frame);
+}
+
+std::optional<AirBits> MifareClassicCard::command(const QByteArray &frame)
+{
+    if (isHalt(frame)) {
+        halt();
+        return std::nullopt;
+    }
+    const quint8 code = quint8(frame.at(0));
+    if (frame.size() != 2) {
+        fallBack();
+        return std::nullopt;
+    }
+    const int block = quint8(frame.at(1));
+    if (code == AuthenticateKeyA || code == AuthenticateKeyB)
+        return startAuthentication(frame);
+    if (code != Read && code != Write) {
+        fallBack();
+        return std::nullopt;
+    }
+    if (m_session != Session::Authenticated || block >= BlockCount || sectorOf(block) != m_sector)
+        return refuse(NakInvalid);
+    if (code == Read)
+        return read(block);
+    if (!mayWrite(block))
+        return refuse(NakInvalid);
+    m_pendingWrite = block;
+    return sealed(fourBits(Ack));
+}
+
+std::optional<AirBits> MifareClassicCard::startAuthentication(const QByteArray &frame)
+{
+    const int block = quint8(frame.at(1));
+    if (block >= BlockCount)
+        return refuse(NakInvalid);
+    // The nonce goes out in the clear, or under the running session when a
+    // sector is already open (a nested authentication).
+    m_cardNonce = BenchCipher::nextNonce(m_nonceSeed);
+    const AirBits nonce = sealed(Air::withOddParity(bigEndianBytes(m_cardNonce)));
+    m_keyType = quint8(frame.at(0)) == AuthenticateKeyA ? KeyType::A : KeyType::B;
+    m_sector = sectorOf(block);
+    m_session = Session::NonceSent;
+    return nonce;
+}
+
+std::optional<AirBits> MifareClassicCard::readerToken(const AirBits &bits)
+{
+    // The reader's nonce and its answer, each four bytes with parity, the
+    // nonce under the first keystream and the answer after the nonce has
+    // been taken into the state.
+    constexpr std::size_t HalfBits = 36;
+    if (bits.size() != 2 * HalfBits) {
+        fallBack();
+        return std::nullopt;
+    }
+    AirBits clear = bits;
+    m_cipher.start(key(m_sector, m_keyType), uidWord(), m_cardNonce);
+    m_cipher.apply(clear, 0, HalfBits);
+    const Air::ParityFrame nonce = Air::splitOddParity(AirBits(clear.begin(), clear.begin() + HalfBits));
+    const quint32 readerNonce = nonce.bytes.size() == 4 ? bigEndian32(nonce.bytes, 0) : 0;
+    m_cipher.absorb(readerNonce);
+    m_cipher.apply(clear, HalfBits, HalfBits);
+    const Air::ParityFrame token = Air::splitOddParity(clear);
+    if (!token.parityOk || token.bytes.size() != 8
+        || bigEndian32(token.bytes, 4) != BenchCipher::readerAnswer(m_cardNonce)) {
+        // A wrong key: the card says nothing and forgets the attempt.
+        fallBack();
+        return std::nullopt;
+    }
+    m_session = Session::Authenticated;
+    return sealed(Air::withOddParity(bigEndianBytes(BenchCipher::cardAnswer(m_cardNonce))));
+}
+
+std::optional<AirBits> MifareClassicCard::read(int block)
+{
+    if (!mayRead(block))
+        return refuse(NakInvalid);
+    const QByteArray data = block == trailerOf(block) ? trailerAsRead(block) : m_blocks.at(std::size_t(block));
+    return sealed(withCrc(data));
+}
+
+std::optional<AirBits> MifareClassicCard::writeData(const QByteArray &data)
+{
+    const int block = m_pendingWrite;
+    m_pendingWrite = -1;
+    if (data.size() != BlockSize)
+        return refuse(NakInvalid);
+    m_blocks.at(std::size_t(block)) = block == trailerOf(block) ? trailerAsWritten(block, data) : data;
+    return sealed(fourBits(Ack));
+}
+
+int MifareClassicCard::accessBits(int block) const
+{
+    // Byte 6: ~C2 | ~C1, byte 7: C1 | ~C3, byte 8: C3 | C2, one bit per
+    // block of the sector in each nibble. A nibble that does not match its
+    // complement makes the sector unusable, as on the card.
+    const QByteArray &trailer = m_blocks.at(std::size_t(trailerOf(block)));
+    const int b6 = quint8(trailer.at(6));
+    const int b7 = quint8(trailer.at(7));
+    const int b8 = quint8(trailer.at(8));
+    const int c1 = b7 >> 4, c2 = b8 & 0x0F, c3 = b8 >> 4;
+    if ((~b6 & 0x0F) != c1 || ((~b6 >> 4) & 0x0F) != c2 || (~b7 & 0x0F) != c3)
+        return -1;
+    const int bit = block % 4;
+    return (((c1 >> bit) & 1) << 2) | (((c2 >> bit) & 1) << 1) | ((c3 >> bit) & 1);
+}
+
+bool MifareClassicCard::mayRead(int block) const
+{
+    const int bits = accessBits(block);
+    if (bits < 0)
+        return false;
+    if (block == trailerOf(block))
+        return true;  // a trailer always reads, with what may not be read masked
+    const int used = m_keyType == KeyType::A ? A : B;
+    return DataBlockAccess[bits].read & used;
+}
+
+bool MifareClassicCard::mayWrite(int block) const
+{
+    const int bits = accessBits(block);
+    if (block == 0 || bits < 0)
+        return false;  // the manufacturer block is read-only
+    const int used = m_keyType == KeyType::A ? A : B;
+    if (block == trailerOf(block)) {
+        const TrailerAccess &access = TrailerBlockAccess[bits];
+        return (access.writeKeyA | access.writeAccess | access.writeKeyB) & used;
+    }
+    return DataBlockAccess[bits].write & used;
+}
+
+QByteArray MifareClassicCard::trailerAsRead(int block) const
+{
+    const QByteArray &trailer = m_blocks.at(std::size_t(block));
+    const TrailerAccess &access = TrailerBlockAccess[accessBits(block)];
+    const int used = m_keyType == KeyType::A ? A : B;
+    QByteArray shown(BlockSize, '\0');  // key A never reads back
+    if (access.readAccess & used)
+        shown.replace(6, 4, trailer.mid(6, 4));
+    if (access.readKeyB & used)
+        shown.replace(10, 6, trailer.mid(10, 6));
+    return shown;
+}
+
+QByteArray MifareClassicCard::trailerAsWritten(int block, const QByteArray &data) const
+{
+    QByteArray trailer = m_blocks.at(std::size_t(block));
+    const TrailerAccess &access = TrailerBlockAccess[accessBits(block)];
+    const int used = m_keyType == KeyType::A ? A : B;
+    if (access.writeKeyA & used)
+        trailer.replace(0, 6, data.mid(0, 6));
+    if (access.writeAccess & used)
+        trailer.replace(6, 4, data.mid(6, 4));
+    if (access.writeKeyB & used)
+        trailer.replace(10, 6, data.mid(10, 6));
+    return trailer;
+}

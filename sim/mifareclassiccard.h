@@ -1,0 +1,73 @@
+#pragma once
+
+#include "benchcipher.h"
+#include "typeacard.h"
+
+#include <array>
+
+// A MIFARE Classic 1K card: 16 sectors of four 16-byte blocks, the last of
+// each being the sector trailer (key A, access bits, key B). A reader must
+// authenticate a sector with one of its keys before reading or writing it;
+// from then on the card's side of the air is encrypted. READ answers 16
+// bytes and CRC_A; WRITE goes in two phases, each acknowledged with the
+// 4-bit ACK 0x0A or refused with a NAK. Whatever the access bits forbid is
+// refused, and so is any access before authentication.
+class MifareClassicCard : public TypeACard
+{
+public:
+    static constexpr int BlockCount = 64;
+    static constexpr int BlockSize = 16;
+    using Key = BenchCipher::Key;
+
+    // A card as it leaves the factory: single-size UID, ATQA 04 00, SAK 08,
+    // the manufacturer block built from the UID, every sector with the
+    // transport keys FF FF FF FF FF FF and access bits FF 07 80 69.
+    explicit MifareClassicCard(const QByteArray &uid);
+
+    QByteArray block(int number) const;
+    // Sets a block directly, as the card's personalisation would.
+    void setBlock(int number, const QByteArray &data);
+    void setSectorKeys(int sector, const Key &keyA, const Key &keyB);
+
+    static int trailerOf(int block) { return block | 3; }
+    static int sectorOf(int block) { return block / 4; }
+
+    // -1 when no sector is authenticated.
+    int authenticatedSector() const { return m_session == Session::Authenticated ? m_sector : -1; }
+
+protected:
+    std::optional<AirBits> activeFrame(const AirBits &bits) override;
+    void leaveActive() override;
+
+private:
+    enum class Session { None, NonceSent, Authenticated };
+    enum class KeyType { A, B };
+
+    std::optional<AirBits> command(const QByteArray &frame);
+    std::optional<AirBits> startAuthentication(const QByteArray &frame);
+    std::optional<AirBits> readerToken(const AirBits &bits);
+    std::optional<AirBits> read(int block);
+    std::optional<AirBits> writeData(const QByteArray &data);
+    // Refuses and ends the session, as the card does after a NAK.
+    std::optional<AirBits> refuse(quint8 nak);
+    AirBits sealed(AirBits bits);
+
+    // Access conditions of the authenticated sector, as the trailer's
+    // access bits grant them to the key that was used.
+    int accessBits(int block) const;  // C1C2C3 as a number, -1 when corrupted
+    bool mayRead(int block) const;
+    bool mayWrite(int block) const;
+    QByteArray trailerAsRead(int block) const;
+    QByteArray trailerAsWritten(int block, const QByteArray &data) const;
+
+    Key key(int sector, KeyType type) const;
+
+    std::array<QByteArray, BlockCount> m_blocks;
+    Session m_session = Session::None;
+    KeyType m_keyType = KeyType::A;
+    int m_sector = 0;
+    quint32 m_cardNonce = 0;
+    int m_pendingWrite = -1;  // block of a WRITE whose data phase is due
+    BenchCipher m_cipher;
+    quint64 m_nonceSeed;
+};
