@@ -1,0 +1,446 @@
+// The type A and MIFARE Classic layers against virtual cards, through the
+// pseudo-terminal: the exact register traffic of each operation, whole
+// identifications of single- and double-size UIDs, collisions, and a MIFARE
+// block authenticated, written and read back.
+
+#include "benchfixture.h"
+#include "chipregisters.h"
+#include "iso14443aprotocol.h"
+#include "mifareclassic.h"
+#include "mifareclassiccard.h"
+#include "ultralightcard.h"
+
+#include <QTest>
+
+using Bytes = QByteArray;
+using Traffic = std::vector<Handshake>;
+
+namespace {
+
+const Bytes SingleUid("\x04\xA2\x3B\x15", 4);          // BCC 0x88
+const Bytes DoubleUid("\x04\xA2\x3B\x91\xC4\x2E\x80", 7);  // level-1 BCC 0x15
+constexpr quint8 DoubleBcc2 = 0x91 ^ 0xC4 ^ 0x2E ^ 0x80;
+
+Bytes bytesOf(const quint8 *bytes, int count)
+{
+    return Bytes(reinterpret_cast<const char *>(bytes), count);
+}
+
+// The handshakes of ReaderLink::transceive: frame into the FIFO, Transceive,
+// then `answerLength` FIFO reads whose values the caller gives.
+std::vector<Handshake> transceiveTraffic(const Bytes &frame, const Bytes &answer)
+{
+    std::vector<Handshake> traffic;
+    for (char byte : frame)
+        traffic.push_back(written(ChipReg::FIFOData, quint8(byte)));
+    traffic.push_back(written(ChipReg::Command, ChipCmd::Transceive));
+    for (char byte : answer)
+        traffic.push_back(read(ChipReg::FIFOData, quint8(byte)));
+    return traffic;
+}
+
+std::vector<Handshake> operator+(std::vector<Handshake> first, const std::vector<Handshake> &second)
+{
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+const std::vector<Handshake> LoadConfigurationTraffic = {
+    written(ChipReg::Control, 0x01),       written(ChipReg::TxControl, 0x58),
+    written(ChipReg::FIFOData, 0x10),      written(ChipReg::FIFOData, 0x00),
+    written(ChipReg::Command, ChipCmd::LoadConfig), written(ChipReg::Page, 0x00),
+    written(ChipReg::TxControl, 0x5B),     written(ChipReg::ClockQControl, 0x00),
+    written(ChipReg::CwConductance, 0x3F),
+};
+
+} // namespace
+
+class TestIso14443a : public QObject
+{
+    Q_OBJECT
+
+private:
+    BenchFixture bench;
+    std::unique_ptr<Iso14443aProtocol> iso;
+    std::unique_ptr<MifareClassic> mifare;
+
+    template<typename Card>
+    std::shared_ptr<Card> insert(const Bytes &uid)
+    {
+        auto card = std::make_shared<Card>(uid);
+        bench.board().withBoard([&](BoardEngine &engine) { engine.chip().field().addCard(card); });
+        return card;
+    }
+
+    void removeAllCards()
+    {
+        bench.board().withBoard([](BoardEngine &engine) { engine.chip().field().removeAllCards(); });
+    }
+
+    template<typename Work>
+    auto onBoard(Work &&work)
+    {
+        bench.board().waitUntilDrained(2000);
+        return bench.board().withBoard(std::forward<Work>(work));
+    }
+
+    void identify()
+    {
+        iso->request();
+        iso->anticollisionLevel1();
+        iso->select();
+    }
+
+    void authenticate(const Bytes &key, quint8 block, const char *expectedLine)
+    {
+        std::copy(key.begin(), key.end(), mifare->key);
+        mifare->encodeKey();
+        mifare->loadKey();
+        QTest::ignoreMessage(QtDebugMsg, expectedLine);
+        mifare->authenticate(0x60, block);
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY2(bench.start(), qPrintable(bench.error));
+        iso = std::make_unique<Iso14443aProtocol>(bench.link.get());
+        mifare = std::make_unique<MifareClassic>(iso.get());
+    }
+
+    void cleanup()
+    {
+        mifare.reset();
+        iso.reset();
+        bench.stop();
+    }
+
+    // --- state and traffic of the type A layer -----------------------------
+
+    void constructionZeroesTheStateBlock()
+    {
+        QCOMPARE(iso->link, bench.link.get());
+        QCOMPARE(bytesOf(iso->uid, 8), Bytes(8, '\0'));
+        QCOMPARE(bytesOf(iso->atqa, 2), Bytes(2, '\0'));
+        QCOMPARE(iso->cascadeCommand + iso->bcc1 + iso->bcc2 + iso->errorCode + iso->cascadeLevels + iso->sak, 0);
+        QCOMPARE(bench.hostBytes(), Bytes());  // nothing talks to the board yet
+    }
+
+    void loadConfigurationTraffic()
+    {
+        bench.board().withBoard([](BoardEngine &engine) { engine.chip().write(ChipReg::CoderControl, 0x2E); });
+        iso->loadConfiguration();
+        QCOMPARE(bench.trace(), LoadConfigurationTraffic);
+        QCOMPARE(bench.chipRegister(ChipReg::CoderControl), quint8(0x19));
+        QCOMPARE(bench.chipRegister(ChipReg::TxControl), quint8(0x5B));
+    }
+
+    void requestTrafficAndAtqa()
+    {
+        insert<MifareClassicCard>(SingleUid);
+        iso->request();
+        const std::vector<Handshake> expected =
+            Traffic { written(ChipReg::TxControl, 0x58), written(ChipReg::TxControl, 0x5B) }
+            + LoadConfigurationTraffic
+            + Traffic { written(ChipReg::BitFraming, 0x07), written(ChipReg::ChannelRedundancy, 0x03) }
+            + transceiveTraffic(Bytes("\x26"), Bytes("\x04\x00", 2));
+        QCOMPARE(bench.trace(), expected);
+        QCOMPARE(bytesOf(iso->atqa, 2), Bytes("\x04\x00", 2));
+    }
+
+    void singleSizeIdentification()
+    {
+        auto card = insert<MifareClassicCard>(SingleUid);
+        iso->request();
+        bench.clearHistory();
+        iso->anticollisionLevel1();
+        QCOMPARE(bench.trace(), (Traffic { written(ChipReg::ChannelRedundancy, 0x03) }
+                     + transceiveTraffic(Bytes("\x93\x20"), SingleUid + char(0x88))));
+        QCOMPARE(bytesOf(iso->uid, 4), SingleUid);
+        QCOMPARE(iso->bcc1, quint8(0x88));
+        QCOMPARE(iso->cascadeCommand, quint8(0x93));
+        QCOMPARE(iso->errorCode, quint8(0));
+        QCOMPARE(iso->cascadeLevels, quint8(0));
+
+        bench.clearHistory();
+        iso->select();
+        QCOMPARE(bench.trace(), (Traffic { written(ChipReg::ChannelRedundancy, 0x0F),
+                                                        written(ChipReg::Control, 0x01) }
+                     + transceiveTraffic(Bytes("\x93\x70") + SingleUid + char(0x88), Bytes("\x08\x00", 2))));
+        QCOMPARE(iso->sak, quint8(0x08));
+        QCOMPARE(onBoard([&](BoardEngine &) { return card->state(); }), TypeACard::State::Active);
+    }
+
+    void doubleSizeIdentificationTakesBothCascadeLevels()
+    {
+        auto card = insert<UltralightCard>(DoubleUid);
+        iso->request();
+        QCOMPARE(bytesOf(iso->atqa, 2), Bytes("\x44\x00", 2));
+
+        iso->anticollisionLevel1();
+        QCOMPARE(iso->cascadeCommand, quint8(0x95));
+        QCOMPARE(iso->cascadeLevels, quint8(1));
+        QCOMPARE(bytesOf(iso->uid, 3), DoubleUid.left(3));
+        QCOMPARE(iso->bcc1, quint8(0x15));
+        QCOMPARE(iso->errorCode, quint8(0));
+
+        bench.clearHistory();
+        iso->select();  // cascade level 1 of a double-size UID
+        QCOMPARE(bench.trace(), (Traffic { written(ChipReg::ChannelRedundancy, 0x0F),
+                                                        written(ChipReg::Control, 0x01) }
+                     + transceiveTraffic(Bytes("\x93\x70\x88\x04\xA2\x3B\x15"), Bytes("\x04\x00", 2))));
+        QCOMPARE(iso->sak, quint8(0x04));  // cascade bit: UID not complete
+
+        bench.clearHistory();
+        iso->anticollisionLevel2();
+        QCOMPARE(bench.trace(), (Traffic { written(ChipReg::Control, 0x01),
+                                                        written(ChipReg::ChannelRedundancy, 0x03) }
+                     + transceiveTraffic(Bytes("\x95\x20"), DoubleUid.mid(3) + char(DoubleBcc2))));
+        QCOMPARE(bytesOf(iso->uid, 7), DoubleUid);
+        QCOMPARE(iso->bcc2, DoubleBcc2);
+        QCOMPARE(iso->cascadeLevels, quint8(2));
+
+        bench.clearHistory();
+        iso->select();  // cascade level 2 alone
+        QCOMPARE(bench.trace(), (Traffic { written(ChipReg::ChannelRedundancy, 0x0F),
+                                                        written(ChipReg::Control, 0x01) }
+                     + transceiveTraffic(Bytes("\x95\x70") + DoubleUid.mid(3) + char(DoubleBcc2), Bytes("\x00\x00", 2))));
+        QCOMPARE(iso->sak, quint8(0x00));
+        QCOMPARE(onBoard([&](BoardEngine &) { return card->state(); }), TypeACard::State::Active);
+    }
+
+    void collidingCardsGiveABccError()
+    {
+        insert<MifareClassicCard>(SingleUid);
+        insert<MifareClassicCard>(Bytes("\x08\x11\x22\x33"));
+        iso->request();
+        iso->anticollisionLevel1();
+        // The receiver holds the bits either card sent: 0C B3 3B 37, BCC 88.
+        QCOMPARE(bytesOf(iso->uid, 4), Bytes("\x0C\xB3\x3B\x37"));
+        QCOMPARE(iso->bcc1, quint8(0x88));
+        QCOMPARE(iso->errorCode, Iso14443aProtocol::BccError);
+        QVERIFY(bench.chipRegister(ChipReg::ErrorFlag) & ChipModel::ErrorColl);
+        QCOMPARE(bench.chipRegister(ChipReg::CollPos), quint8(3));  // 04 and 08 first differ in bit 2
+
+        // A SELECT of that mixture matches neither card: no SAK.
+        iso->select();
+        QCOMPARE(iso->sak, quint8(0x00));
+    }
+
+    void bccErrorOfLevelOneIsClearedByLevelTwo()
+    {
+        // Two double-size cards collide at level 1; the one-call anticollision
+        // goes on to level 2 by itself, where neither card answers (no level-1
+        // SELECT came first), and only level 2's clean check is kept.
+        insert<UltralightCard>(DoubleUid);
+        insert<UltralightCard>(Bytes("\x04\x11\x22\x33\x44\x55\x66", 7));
+        iso->request();
+        iso->anticollision();
+        QCOMPARE(iso->cascadeCommand, quint8(0x95));
+        QCOMPARE(iso->cascadeLevels, quint8(2));
+        QCOMPARE(iso->errorCode, quint8(0));
+        QCOMPARE(bytesOf(iso->uid + 3, 4), Bytes(4, '\0'));
+    }
+
+    void scanIdentifiesASingleSizeCardWithoutSelect()
+    {
+        auto card = insert<MifareClassicCard>(SingleUid);
+        iso->scan();
+        QCOMPARE(bytesOf(iso->uid, 4), SingleUid);
+        QCOMPARE(iso->cascadeCommand, quint8(0x93));
+        QCOMPARE(onBoard([&](BoardEngine &) { return card->state(); }), TypeACard::State::Ready);
+        const auto trace = bench.trace();
+        QCOMPARE(trace.front(), written(ChipReg::TxControl, 0x58));
+        QCOMPARE(trace.at(1), written(ChipReg::TxControl, 0x5B));
+    }
+
+    void cascadeLevelsOutliveASingleSizeCard()
+    {
+        insert<UltralightCard>(DoubleUid);
+        iso->request();
+        iso->anticollisionLevel1();
+        iso->select();
+        iso->anticollisionLevel2();
+        removeAllCards();
+        insert<MifareClassicCard>(SingleUid);
+        iso->request();
+        iso->anticollisionLevel1();
+        QCOMPARE(iso->cascadeCommand, quint8(0x93));
+        QCOMPARE(iso->cascadeLevels, quint8(2));  // kept from the double-size card
+        QCOMPARE(bytesOf(iso->uid, 7), SingleUid + DoubleUid.mid(4));  // uid[4..6] kept too
+        bench.clearHistory();
+        iso->select();
+        QCOMPARE(iso->sak, quint8(0x08));
+        QCOMPARE(bench.trace().at(2), written(ChipReg::FIFOData, 0x93));
+    }
+
+    void selectBeforeAnyAnticollisionSendsZeros()
+    {
+        insert<MifareClassicCard>(SingleUid);
+        iso->request();
+        bench.clearHistory();
+        iso->select();
+        QCOMPARE(bench.trace(), (Traffic { written(ChipReg::ChannelRedundancy, 0x0F),
+                                                        written(ChipReg::Control, 0x01) }
+                     + transceiveTraffic(Bytes(7, '\0'), Bytes(2, '\0'))));
+        QCOMPARE(iso->sak, quint8(0));
+    }
+
+    void shortFrameBitsAreSpentByTheChipNotRewritten()
+    {
+        insert<MifareClassicCard>(SingleUid);
+        identify();
+        // No host write ever sets BitFraming back from 0x07...
+        for (const Handshake &handshake : bench.trace()) {
+            if (handshake.operation == Handshake::Write && handshake.address == ChipReg::BitFraming)
+                QCOMPARE(handshake.value, quint8(0x07));
+        }
+        // ...the chip clears its TxLastBits once the REQA is out, so the
+        // anticollision frame that follows goes out whole.
+        const auto airLog = onBoard([](BoardEngine &engine) { return engine.chip().airLog(); });
+        QCOMPARE(airLog.at(airLog.size() - 3).sent.bits.size(), std::size_t(7));   // REQA
+        QCOMPARE(airLog.at(airLog.size() - 2).sent.bits, Air::withOddParity(Bytes("\x93\x20")));
+        QCOMPARE(bench.chipRegister(ChipReg::BitFraming), quint8(0x00));
+    }
+
+    // --- MIFARE Classic ---------------------------------------------------
+
+    void encodeKeyComplementsEachNibble_data()
+    {
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QByteArray>("encoded");
+        QTest::newRow("nibbles 0 5 A F") << Bytes("\x05\xAF\x00\x00\x00\x00", 6)
+                                         << Bytes("\xF0\xA5\x5A\x0F\xF0\xF0\xF0\xF0\xF0\xF0\xF0\xF0", 12);
+        QTest::newRow("default key 3C5E7A91B2D4") << Bytes("\x3C\x5E\x7A\x91\xB2\xD4", 6)
+                                                 << Bytes("\xC3\x3C\xA5\x1E\x87\x5A\x69\xE1\x4B\xD2\x2D\xB4", 12);
+    }
+
+    void encodeKeyComplementsEachNibble()
+    {
+        QFETCH(QByteArray, key);
+        QFETCH(QByteArray, encoded);
+        std::copy(key.begin(), key.end(), mifare->key);
+        mifare->encodeKey();
+        QCOMPARE(bytesOf(mifare->encodedKey, 12), encoded);
+        for (quint8 byte : mifare->encodedKey)
+            QCOMPARE(quint8(byte >> 4), quint8((byte & 0x0F) ^ 0x0F));
+    }
+
+    void loadKeyAndAuthenticateTraffic()
+    {
+        insert<MifareClassicCard>(SingleUid);
+        identify();
+        std::fill(std::begin(mifare->key), std::end(mifare->key), quint8(0xFF));
+        mifare->encodeKey();
+        bench.clearHistory();
+        mifare->loadKey();
+        std::vector<Handshake> expected = { written(ChipReg::Command, ChipCmd::Idle), written(ChipReg::Control, 0x01) };
+        for (int i = 0; i < 12; ++i)
+            expected.push_back(written(ChipReg::FIFOData, 0x0F));
+        expected.push_back(written(ChipReg::Command, ChipCmd::LoadKey));
+        expected.push_back(written(ChipReg::Control, 0x01));
+        QCOMPARE(bench.trace(), expected);
+
+        bench.clearHistory();
+        QTest::ignoreMessage(QtDebugMsg, "AUTH OK IF 0X08: 8");
+        mifare->authenticate(0x60, 4);
+        expected = { written(ChipReg::Control, 0x01), written(ChipReg::ChannelRedundancy, 0x07) };
+        for (char byte : Bytes("\x60\x04") + SingleUid)
+            expected.push_back(written(ChipReg::FIFOData, quint8(byte)));
+        expected.push_back(written(ChipReg::Command, ChipCmd::Authent1));
+        expected.push_back(written(ChipReg::ChannelRedundancy, 0x03));
+        expected.push_back(written(ChipReg::Command, ChipCmd::Authent2));
+        expected.push_back(read(ChipReg::Control, 0x08));
+        QCOMPARE(bench.trace(), expected);
+    }
+
+    void blockIsAuthenticatedWrittenAndReadBack()
+    {
+        auto card = insert<MifareClassicCard>(SingleUid);
+        const MifareClassicCard::Key key = { 0x3C, 0x5E, 0x7A, 0x91, 0xB2, 0xD4 };
+        onBoard([&](BoardEngine &) { card->setSectorKeys(1, key, key); });
+        identify();
+        authenticate(Bytes("\x3C\x5E\x7A\x91\xB2\xD4", 6), 5, "AUTH OK IF 0X08: 8");
+        QVERIFY(onBoard([](BoardEngine &engine) { return engine.chip().crypto1On(); }));
+
+        const Bytes data("TagBench block 5");
+        bench.clearHistory();
+        mifare->writeBlock(5, reinterpret_cast<const quint8 *>(data.constData()));
+        const std::vector<Handshake> writeTraffic =
+            Traffic { written(ChipReg::ChannelRedundancy, 0x07) }
+            + transceiveTraffic(Bytes("\xA0\x05"), Bytes("\x0A")) + transceiveTraffic(data, Bytes("\x0A"))
+            + Traffic { written(ChipReg::ChannelRedundancy, 0x03) };
+        QCOMPARE(bench.trace(), writeTraffic);
+        QCOMPARE(onBoard([&](BoardEngine &) { return card->block(5); }), data);
+
+        quint8 buffer[16] = {};
+        bench.clearHistory();
+        mifare->readBlock(5, buffer);
+        QCOMPARE(bytesOf(buffer, 16), data);
+        QCOMPARE(bench.trace(), (Traffic { written(ChipReg::ChannelRedundancy, 0x0F) }
+                     + transceiveTraffic(Bytes("\x30\x05"), data)));
+    }
+
+    void wrongKeyLeavesCrypto1OffAndTheBlockUnreadable()
+    {
+        auto card = insert<MifareClassicCard>(SingleUid);
+        const Bytes secret("Not for your eye");
+        onBoard([&](BoardEngine &) { card->setBlock(4, secret); });
+        identify();
+        authenticate(Bytes("\xA0\xA1\xA2\xA3\xA4\xA5", 6), 4, "AUTH OK IF 0X08: 0");
+        QVERIFY(!onBoard([](BoardEngine &engine) { return engine.chip().crypto1On(); }));
+
+        quint8 buffer[16] = {};
+        mifare->readBlock(4, buffer);
+        QVERIFY(bytesOf(buffer, 16) != secret);
+        QCOMPARE(bytesOf(buffer, 16), Bytes(16, '\0'));  // the card had fallen silent
+
+        const Bytes data(16, 'x');
+        mifare->writeBlock(4, reinterpret_cast<const quint8 *>(data.constData()));
+        QCOMPARE(onBoard([&](BoardEngine &) { return card->block(4); }), secret);
+    }
+
+    void unauthenticatedReadIsRefused()
+    {
+        auto card = insert<MifareClassicCard>(SingleUid);
+        onBoard([&](BoardEngine &) { card->setBlock(1, Bytes("sixteen bytes..!")); });
+        identify();
+        quint8 buffer[16] = {};
+        mifare->readBlock(1, buffer);
+        // The card's NAK, four bits, is all the FIFO holds.
+        QCOMPARE(bytesOf(buffer, 16), Bytes("\x04") + Bytes(15, '\0'));
+        QVERIFY(bench.chipRegister(ChipReg::ErrorFlag) & ChipModel::ErrorCrc);
+    }
+
+    void writeToASilentCardStillSendsTheData()
+    {
+        insert<MifareClassicCard>(SingleUid);  // never identified: IDLE, silent
+        const Bytes data(16, '\x5A');
+        QElapsedTimer clock;
+        clock.start();
+        mifare->writeBlock(8, reinterpret_cast<const quint8 *>(data.constData()));
+        QVERIFY(clock.elapsed() >= 510);
+        const auto trace = bench.trace();
+        QCOMPARE(int(trace.size()), 1 + 4 + 18 + 1);
+        QCOMPARE(trace.at(5), written(ChipReg::FIFOData, 0x5A));
+    }
+
+    void ultralightAnswersTheClassicReadAndCompatibilityWrite()
+    {
+        auto card = insert<UltralightCard>(DoubleUid);
+        iso->request();
+        iso->anticollisionLevel1();
+        iso->select();
+        iso->anticollisionLevel2();
+        iso->select();
+        const Bytes data("page 4 and junk.");
+        mifare->writeBlock(4, reinterpret_cast<const quint8 *>(data.constData()));
+        QCOMPARE(onBoard([&](BoardEngine &) { return card->page(4); }), data.left(4));
+        quint8 buffer[16] = {};
+        mifare->readBlock(0, buffer);
+        QCOMPARE(bytesOf(buffer, 16).left(8), Bytes("\x04\xA2\x3B\x15\x91\xC4\x2E\x80", 8));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIso14443a)
+#include "tst_iso14443a.moc"
