@@ -1,0 +1,14 @@
+#ifndef MAKERSITE_H
+#define MAKERSITE_H
+
+// The maker's web site: the link buttons of the window name its host, and
+// the window opens its address. Both live here so that they cannot drift.
+// The host must stay short: "-  " and the host fill the 111-pixel text link.
+namespace MakerSite {
+
+inline constexpr char host[] = "www.valoris.fr";
+inline constexpr char address[] = "https://www.valoris.fr";
+
+} // namespace MakerSite
+
+#endif // MAKERSITE_H
