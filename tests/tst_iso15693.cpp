@@ -841,6 +841,31 @@ private slots:
         }
     }
 
+    void answerKeepsItsCrcWhenTheReceiverDoesNotCheckIt_data()
+    {
+        QTest::addColumn<int>("redundancy");
+        QTest::addColumn<bool>("crcKept");
+        QTest::newRow("0x2C: checked and removed") << 0x2C << false;
+        QTest::newRow("0x24: sent, not checked") << 0x24 << true;
+    }
+
+    void answerKeepsItsCrcWhenTheReceiverDoesNotCheckIt()
+    {
+        // A hand-built frame, as the manual frame panel sends it.
+        QFETCH(int, redundancy);
+        QFETCH(bool, crcKept);
+        auto tag = addTag(uidInSlot(7), 0x07);
+        bench.link->writeRegister(ChipReg::ChannelRedundancy, quint8(redundancy));
+        bench.link->writeFifo(reinterpret_cast<const quint8 *>("\x26\x01\x00"), 3);
+        bench.link->writeRegister(ChipReg::Command, ChipCmd::Transceive);
+        const int length = bench.link->readRegister(ChipReg::FIFOLength);
+        QByteArray answer(length, '\0');
+        bench.link->readFifo(reinterpret_cast<quint8 *>(answer.data()), qint8(length));
+        const QByteArray expected = crcKept ? withCrc(answerOf(*tag)) : answerOf(*tag);
+        QCOMPARE(answer.toHex(' '), expected.toHex(' '));
+        QCOMPARE(int(bench.chipRegister(ChipReg::ErrorFlag)), 0);
+    }
+
     void inventoriesInOneOutOfFourFindTheTagsToo()
     {
         // The panel starts every inventory from the 1-out-of-4 code.
