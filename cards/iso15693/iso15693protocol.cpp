@@ -1,0 +1,262 @@
+#include "iso15693protocol.h"
+
+#include "chipregisters.h"
+#include "readerlink.h"
+#include "waits.h"
+
+#include <algorithm>
+
+namespace {
+
+// Request flags of ISO/IEC 15693-3.
+constexpr quint8 DataRateFlag = 0x02;   // high data rate
+constexpr quint8 InventoryFlag = 0x04;
+constexpr quint8 AfiFlag = 0x10;        // with the Inventory flag
+constexpr quint8 OneSlotFlag = 0x20;    // Nb_slots_flag, with the Inventory flag
+// Non-addressed, high data rate, one sub-carrier, no option.
+constexpr quint8 CommandFlags = DataRateFlag;
+// The 16-slot inventory without AFI always goes out with these flags.
+constexpr quint8 SixteenSlotFlags = DataRateFlag | InventoryFlag;
+
+// Command codes.
+constexpr quint8 CmdInventory = 0x01;
+constexpr quint8 CmdReadSingleBlock = 0x20;
+constexpr quint8 CmdWriteSingleBlock = 0x21;
+constexpr quint8 CmdWriteAfi = 0x27;
+constexpr quint8 CmdWriteDsfid = 0x29;
+constexpr quint8 NoMask = 0x00;  // mask length 0: every tag takes part
+
+// Chip settings of the ISO 15693 exchanges.
+constexpr quint8 Iso15693Redundancy = 0x2C;  // no parity, ISO 3309 CRC on both ways
+constexpr quint8 Coding1OutOf256 = 0x2E;
+// The same coding with SendOnePulse: a Transceive on an empty FIFO sends only
+// the end-of-frame pulse that moves the tags to their next time slot.
+constexpr quint8 Coding1OutOf256SlotPulse = 0xAE;
+
+// ErrorFlag bits of a reception.
+constexpr quint8 CollErr = 0x01;
+constexpr quint8 CRCErr = 0x08;
+
+// The inventory answer without its CRC: flags, DSFID, UID least significant
+// byte first. Its last byte, the UID's most significant, is 0xE0 for every
+// ISO 15693 tag.
+constexpr int InventoryAnswerLength = 10;
+constexpr int AnswerDsfid = 1;
+constexpr int AnswerUid = 2;
+constexpr int AnswerUidMsb = 9;
+constexpr quint8 Iso15693UidMsb = 0xE0;
+// Fewer bytes than this in the FIFO is no answer.
+constexpr int AnswerInFifo = 5;
+// What the first exchange reads: the AFI variants read two bytes more than
+// an answer holds, which an empty FIFO gives as zeros.
+constexpr qint8 FirstReadWithAfi = 12;
+constexpr qint8 FirstReadOneSlot = 12;
+constexpr qint8 FirstReadSixteenSlots = 10;
+
+constexpr int SlotCount = 16;
+// Each slot takes at most one pass for its pulse and one for its answer; a
+// board that keeps reporting bytes beyond that ends the inventory here.
+constexpr int MaxSlotPasses = 2 * SlotCount;
+// How long the tags get at the start of each pass.
+constexpr int SlotWaitWithAfiMs = 50;
+constexpr int SlotWaitMs = 1;
+
+constexpr qint8 CommandAnswerLength = 5;  // flags and the four bytes of a block
+
+// The chip's own register set lives in its EEPROM from address 0x0010.
+constexpr quint8 StartUpFileLow = 0x10;
+constexpr quint8 StartUpFileHigh = 0x00;
+
+struct RegisterSetting
+{
+    quint8 address;
+    quint8 value;
+};
+
+// The ISO 15693 settings, written in this order over the loaded set.
+constexpr RegisterSetting Iso15693Settings[] = {
+    { ChipReg::ModConductance, 0x02 },
+    { ChipReg::CoderControl, Coding1OutOf256 },
+    { ChipReg::ModWidth, 0x3F },
+    { ChipReg::TypeBFraming, 0x00 },
+    { ChipReg::RxControl1, 0x8B },
+    { ChipReg::DecoderControl, 0x34 },
+    { ChipReg::BitPhase, 0xD0 },
+    { ChipReg::RxThreshold, 0xED },
+    { ChipReg::BPSKDemControl, 0x00 },
+    { ChipReg::RxWait, 0x08 },
+    { ChipReg::ChannelRedundancy, Iso15693Redundancy },
+    { ChipReg::CRCPresetLSB, 0xFF },
+    { ChipReg::CRCPresetMSB, 0xFF },
+    { ChipReg::FIFOLevel, 0x29 },
+    { ChipReg::TimerClock, 0x0B },
+    { ChipReg::TimerControl, 0x02 },
+    { ChipReg::TimerReload, 0x00 },
+};
+
+void record(const quint8 *answer, quint8 (&uid)[8], quint8 &dsfid)
+{
+    dsfid = answer[AnswerDsfid];
+    std::copy(answer + AnswerUid, answer + AnswerUid + 8, uid);
+}
+
+} // namespace
+
+Iso15693Protocol::Iso15693Protocol(ReaderLink *link)
+    : link(link), uid {}, dsfid(0), secondUid {}, secondDsfid(0)
+{
+}
+
+void Iso15693Protocol::loadConfiguration()
+{
+    link->flushFifo();
+    link->setField(false);
+    link->writeRegister(ChipReg::FIFOData, StartUpFileLow);
+    link->writeRegister(ChipReg::FIFOData, StartUpFileHigh);
+    link->writeRegister(ChipReg::Command, ChipCmd::LoadConfig);
+    link->resetPage();
+    for (const RegisterSetting &setting : Iso15693Settings)
+        link->writeRegister(setting.address, setting.value);
+    link->setField(true);
+}
+
+void Iso15693Protocol::inventory(quint8 flags, quint8 afi)
+{
+    std::fill(std::begin(uid), std::end(uid), quint8(0));
+    std::fill(std::begin(secondUid), std::end(secondUid), quint8(0));
+    if (!(flags & InventoryFlag))
+        return;
+
+    const bool withAfi = flags & AfiFlag;
+    const bool oneSlot = flags & OneSlotFlag;
+    quint8 request[4];
+    qint8 length = 0;
+    qint8 firstRead = 0;
+    if (withAfi) {
+        request[0] = flags;
+        request[1] = CmdInventory;
+        request[2] = afi;
+        request[3] = NoMask;
+        length = 4;
+        firstRead = FirstReadWithAfi;
+    } else if (oneSlot) {
+        request[0] = flags;
+        request[1] = CmdInventory;
+        request[2] = NoMask;
+        length = 3;
+        firstRead = FirstReadOneSlot;
+    } else {
+        request[0] = SixteenSlotFlags;
+        request[1] = CmdInventory;
+        request[2] = NoMask;
+        length = 3;
+        firstRead = FirstReadSixteenSlots;
+    }
+    quint8 answer[FirstReadWithAfi] = {};
+    exchange(request, length, answer, firstRead);
+
+    if (oneSlot) {
+        // The one answer is shown as it came, tag or not, for the panel to
+        // judge; only two tags garbling each other are not taken for one.
+        if (answer[AnswerUidMsb] == Iso15693UidMsb && !isWholeTagAnswer(answer))
+            return;
+        record(answer, uid, dsfid);
+        return;
+    }
+
+    link->writeRegister(ChipReg::CoderControl, Coding1OutOf256SlotPulse);
+    // The first exchange heard the first slot: a tag that answered there is
+    // found like any other.
+    int found = 0;
+    if (!(isWholeTagAnswer(answer) && recordFound(answer, found)))
+        remainingSlots(withAfi, found);
+    link->writeRegister(ChipReg::CoderControl, Coding1OutOf256);
+}
+
+void Iso15693Protocol::remainingSlots(bool withAfi, int found)
+{
+    const int waitMs = withAfi ? SlotWaitWithAfiMs : SlotWaitMs;
+    int slot = 0;  // the last slot opened; the request opened the first
+    for (int pass = 0; pass < MaxSlotPasses; ++pass) {
+        sleepMoreThan(waitMs);
+        const int inFifo = quint8(link->readRegister(ChipReg::FIFOLength));
+        if (inFifo < AnswerInFifo) {
+            // The last slot is over only once its answer has been looked for.
+            if (slot == SlotCount - 1)
+                return;
+            // Only an empty FIFO makes Transceive send the bare pulse; left-
+            // over bytes would go out as a frame and end the tags' slots.
+            if (inFifo > 0)
+                link->flushFifo();
+            link->writeRegister(ChipReg::Command, ChipCmd::Transceive);
+            ++slot;
+            continue;
+        }
+        quint8 answer[InventoryAnswerLength];
+        link->readFifo(answer, InventoryAnswerLength);
+        if (isWholeTagAnswer(answer) && recordFound(answer, found))
+            return;
+    }
+}
+
+bool Iso15693Protocol::recordFound(const quint8 *answer, int &found)
+{
+    if (found == 0) {
+        record(answer, uid, dsfid);
+        found = 1;
+        return false;
+    }
+    record(answer, secondUid, secondDsfid);
+    found = 2;
+    return true;
+}
+
+bool Iso15693Protocol::isWholeTagAnswer(const quint8 *answer)
+{
+    if (answer[AnswerUidMsb] != Iso15693UidMsb)
+        return false;
+    // Tags answering in the same slot superpose into the UID of neither; the
+    // chip tells by a collision or a failed CRC.
+    const quint8 errors = quint8(link->readRegister(ChipReg::ErrorFlag));
+    return !(errors & (CollErr | CRCErr));
+}
+
+void Iso15693Protocol::readSingleBlock(quint8 (&data)[4], quint8 block)
+{
+    const quint8 request[] = { CommandFlags, CmdReadSingleBlock, block };
+    quint8 answer[CommandAnswerLength] = {};
+    exchange(request, qint8(sizeof request), answer, CommandAnswerLength);
+    // Byte 0 holds the answer's flags.
+    std::copy(answer + 1, answer + 5, data);
+}
+
+void Iso15693Protocol::writeSingleBlock(const quint8 (&data)[4], quint8 block)
+{
+    const quint8 request[] = { CommandFlags, CmdWriteSingleBlock, block, data[0], data[1], data[2], data[3] };
+    command(request, qint8(sizeof request));
+}
+
+void Iso15693Protocol::writeAfi(quint8 afi)
+{
+    const quint8 request[] = { CommandFlags, CmdWriteAfi, afi };
+    command(request, qint8(sizeof request));
+}
+
+void Iso15693Protocol::writeDsfid(quint8 value)
+{
+    const quint8 request[] = { CommandFlags, CmdWriteDsfid, value };
+    command(request, qint8(sizeof request));
+}
+
+void Iso15693Protocol::exchange(const quint8 *request, qint8 length, quint8 *answer, qint8 answerLength)
+{
+    link->writeRegister(ChipReg::ChannelRedundancy, Iso15693Redundancy);
+    link->transceive(request, length, answer, answerLength);
+}
+
+void Iso15693Protocol::command(const quint8 *request, qint8 length)
+{
+    quint8 answer[CommandAnswerLength];
+    exchange(request, length, answer, CommandAnswerLength);
+    link->flushFifo();
+}

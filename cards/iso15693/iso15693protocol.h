@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QtGlobal>
+
+class ReaderLink;
+
+// The ISO/IEC 15693-3 commands of the bench, carried out through the reader
+// chip: the chip's ISO 15693 configuration, Inventory in one or 16 slots
+// (with or without AFI), Read Single Block, Write Single Block, Write AFI and
+// Write DSFID.
+//
+// Every request goes out non-addressed. Apart from the inventory, whose flags
+// the caller gives, the request flags are 0x02: high data rate, one
+// sub-carrier, no option. The chip appends the request's CRC and checks and
+// removes the answer's (ChannelRedundancy 0x2C), so the frames here carry no
+// CRC.
+//
+// No operation reports anything: results are left in the members below (the
+// ISO 15693 panel reads them after each inventory) or in the caller's buffer.
+// The operations assume the chip is in its ISO 15693 configuration with the
+// field on, except loadConfiguration, which puts it there.
+class Iso15693Protocol
+{
+public:
+    explicit Iso15693Protocol(ReaderLink *link);
+
+    // Loads the chip's stored register set, then the ISO 15693 settings
+    // (1-out-of-256 coding, ISO 3309 CRC, no parity), and switches the field
+    // on.
+    void loadConfiguration();
+
+    // Inventory with the given request flags and AFI. Clears uid and
+    // secondUid first; flags without the Inventory flag send nothing. The
+    // DSFIDs change only when a tag is recorded in their place.
+    //
+    // One slot: the answer is recorded in uid/dsfid as it came, tag or not
+    // (no answer reads as zeros), unless it shows a tag's UID that the chip
+    // received collided or with a bad CRC: two tags answering at once
+    // superpose into the UID of neither, and nothing is recorded then.
+    //
+    // 16 slots: the first two tags found, in slot order, go to uid/dsfid and
+    // secondUid/secondDsfid. The request's own answer is the first slot's and
+    // is looked at like the others; every slot up to the last is opened and
+    // heard unless two tags have been found. An answer counts when its UID's
+    // most significant byte is 0xE0 and the chip received it whole. Leaves
+    // CoderControl at 0x2E.
+    void inventory(quint8 flags, quint8 afi);
+
+    // The block's four bytes, in the order received. A tag's error answer is
+    // not told apart: its error code and what follows it land in data.
+    void readSingleBlock(quint8 (&data)[4], quint8 block);
+    void writeSingleBlock(const quint8 (&data)[4], quint8 block);
+    void writeAfi(quint8 afi);
+    void writeDsfid(quint8 value);
+
+    // The link to talk through; not owned.
+    ReaderLink *link;
+    // The first tag recorded by the last inventory. UIDs are kept in
+    // reception order: uid[0] is the least significant byte, uid[7] the most
+    // significant (0xE0 for every ISO 15693 tag).
+    quint8 uid[8];
+    quint8 dsfid;
+    // The second tag recorded by a 16-slot inventory.
+    quint8 secondUid[8];
+    quint8 secondDsfid;
+
+private:
+    // Writes the ISO 15693 ChannelRedundancy, which other pages change, then
+    // makes one Transceive exchange.
+    void exchange(const quint8 *request, qint8 length, quint8 *answer, qint8 answerLength);
+    // One exchange whose five answer bytes are dropped, then a FIFO flush
+    // for whatever else came.
+    void command(const quint8 *request, qint8 length);
+    // The slots after the first of a 16-slot inventory; `found` tags are
+    // already recorded.
+    void remainingSlots(bool withAfi, int found);
+    // Records a tag's answer in the next free place; true once both are taken.
+    bool recordFound(const quint8 *answer, int &found);
+    // True when the answer shows a tag's UID and the chip received it whole.
+    bool isWholeTagAnswer(const quint8 *answer);
+};
