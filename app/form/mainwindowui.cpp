@@ -164,12 +164,12 @@ void MainWindowUi::retranslateFrameBottom()
 {
     button_info_img->setText(QString());
     label_credit_txt->setText(tr("TAGBENCH  version 1.01 pour Windows  -  VALORIS Industrie"));
-    pushButton->setToolTip(tr("aller à www.valoris.fr"));
+    pushButton->setToolTip(tr("aller à valoris.example"));
     pushButton->setWhatsThis(QString());
     pushButton->setText(QString());
-    pushButton_2->setToolTip(tr("aller à www.valoris.fr"));
+    pushButton_2->setToolTip(tr("aller à valoris.example"));
     pushButton_2->setWhatsThis(QString());
-    pushButton_2->setText(tr("-  www.valoris.fr"));
+    pushButton_2->setText(tr("-  valoris.example"));
     comboBox_port->setToolTip(tr("Choix du port : \n choisir dans la liste ou édition manuelle \"COMX\""));
     button_img_refreshportlist->setToolTip(tr("rafraîchir la liste des ports série"));
     button_img_refreshportlist->setText(QString());

@@ -6,8 +6,8 @@
 // The host must stay short: "-  " and the host fill the 111-pixel text link.
 namespace MakerSite {
 
-inline constexpr char host[] = "www.valoris.fr";
-inline constexpr char address[] = "https://www.valoris.fr";
+inline constexpr char host[] = "valoris.example";
+inline constexpr char address[] = "https://valoris.example";
 
 } // namespace MakerSite
 
