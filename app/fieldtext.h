@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// How the window reads values out of its fields and writes bytes into them.
+namespace FieldText {
+
+// A field's value: its text read as a hexadecimal number, blanks around the
+// digits ignored, and the low 8 bits kept. Text that does not convert (an
+// empty field, a number out of a 16-bit signed range) gives 0.
+quint8 value(const QString &text);
+// The value of the two characters at `position` and the one after it; a
+// position beyond the text counts as a character that does not convert.
+quint8 pairValue(const QString &text, int position);
+// The same reading in decimal (the MIFARE block number).
+quint8 decimalValue(const QString &text);
+
+// A byte as two lower-case hexadecimal digits: "0a", "e0".
+QString byte(quint8 value);
+// Bytes one after the other, without separators.
+QString bytes(const quint8 *values, int count);
+// A number without leading zeros, lower case: "0", "5", "9a", "400".
+QString number(uint value);
+
+} // namespace FieldText
