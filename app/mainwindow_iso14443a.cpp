@@ -1,0 +1,246 @@
+// The ISO 14443A page: the step-by-step identification of a type A card,
+// MIFARE Classic keys and blocks, and hand-built frames.
+
+#include "mainwindow.h"
+
+#include "chipregisters.h"
+#include "fieldtext.h"
+#include "iso14443aprotocol.h"
+#include "mainwindowui.h"
+#include "mifareclassic.h"
+#include "readerlink.h"
+
+namespace {
+
+const QString Black = QStringLiteral("color:black");
+const QString Green = QStringLiteral("color:green");
+const QString Red = QStringLiteral("color:red");
+
+constexpr quint8 SelectCascadeLevel1 = 0x93;
+constexpr quint8 SelectCascadeLevel2 = 0x95;
+constexpr quint8 AuthenticateKeyA = 0x60;
+constexpr quint8 CodingMiller = 0x19;
+constexpr quint8 ModulatorFromCoder = 0x40;
+
+// The step indicator's positions.
+constexpr int StepCascadeLevel1 = 0;
+constexpr int StepCascadeLevel2 = 1;
+constexpr int StepSelect = 2;
+constexpr int StepDone = 3;
+constexpr int StepNone = 10;
+
+// The UID, ATQA and SAK fields' masks begin with the literal "0x": a text
+// beginning with "0" would lose that digit to the mask's own 0, so it gets
+// one more in front.
+QString forHexMask(QString text)
+{
+    if (text.startsWith(QLatin1Char('0')))
+        text.prepend(QLatin1Char('0'));
+    return text;
+}
+
+QString withTwoZerosBelow0x10(quint8 firstByte, const QString &text)
+{
+    return firstByte < 0x10 ? QStringLiteral("00") + text : text;
+}
+
+// The chip's FIFO holds 64 bytes: a board that reports more is not read
+// further.
+constexpr int MaxAnswerBytes = 64;
+
+} // namespace
+
+void MainWindow::on_button_14_img_rlcfg_clicked()
+{
+    iso14443a->loadConfiguration();
+    link->setBits(ChipReg::TxControl, ModulatorFromCoder);
+    link->writeRegister(ChipReg::CoderControl, CodingMiller);
+    ui->radio_codbit_miller->click();
+}
+
+void MainWindow::on_button_14_reqa_clicked()
+{
+    showIso14443Step(StepNone);
+    ui->txtedit_14_ATQA->clear();
+    ui->txtedit_14_uid->clear();
+    ui->txtedit_14_uid->setStyleSheet(Black);
+    ui->label_14_uid_incomplet->hide();
+    ui->txtedit_14_sak->clear();
+
+    iso14443a->request();
+
+    const quint8 *atqa = iso14443a->atqa;
+    ui->txtedit_14_ATQA->setText(withTwoZerosBelow0x10(atqa[0], FieldText::number(atqa[1] * 256u + atqa[0])));
+    const bool accepted = (atqa[0] == 0x04 || atqa[0] == 0x44) && atqa[1] == 0x00;
+    if (accepted) {
+        ui->txtedit_14_ATQA->setStyleSheet(Green);
+        showIso14443Step(StepCascadeLevel1);
+    } else {
+        ui->txtedit_14_ATQA->setStyleSheet(Red);
+        ui->txtedit_14_ATQA->clear();
+    }
+}
+
+void MainWindow::on_button_14_anticol1_clicked()
+{
+    ui->txtedit_14_uid->clear();
+    ui->txtedit_14_uid->setStyleSheet(Black);
+    ui->label_14_uid_incomplet->hide();
+    ui->txtedit_14_sak->clear();
+
+    iso14443a->anticollisionLevel1();
+
+    if (iso14443a->cascadeCommand == SelectCascadeLevel1) {
+        ui->txtedit_14_uid->setText(forHexMask(FieldText::bytes(iso14443a->uid, 4)));
+        ui->txtedit_14_uid->setStyleSheet(Green);
+        showIso14443Step(StepSelect);
+        if (iso14443a->errorCode == Iso14443aProtocol::BccError) {
+            ui->txtedit_14_uid->setStyleSheet(Red);
+            showIso14443Step(StepNone);
+            link->setField(false);
+        }
+    } else if (iso14443a->cascadeCommand == SelectCascadeLevel2) {
+        ui->txtedit_14_uid->setText(QStringLiteral("88") + FieldText::bytes(iso14443a->uid, 3));
+        ui->txtedit_14_uid->setStyleSheet(Red);
+        ui->label_14_uid_incomplet->show();
+        showIso14443Step(StepSelect);
+    }
+}
+
+void MainWindow::on_button_14_select_clicked()
+{
+    iso14443a->select();
+
+    ui->txtedit_14_sak->clear();
+    const quint8 sak = iso14443a->sak;
+    ui->txtedit_14_sak->setText(withTwoZerosBelow0x10(sak, FieldText::number(sak)));
+    if (iso14443a->cascadeCommand == SelectCascadeLevel1) {
+        showIso14443Step(StepDone);
+    } else if (iso14443a->cascadeCommand == SelectCascadeLevel2) {
+        showIso14443Step(StepCascadeLevel2);
+        if (iso14443a->cascadeLevels == 2)
+            showIso14443Step(StepDone);
+    }
+}
+
+void MainWindow::on_button_14_anticol2_clicked()
+{
+    ui->txtedit_14_uid->clear();
+    ui->txtedit_14_uid->setStyleSheet(Black);
+    ui->label_14_uid_incomplet->hide();
+    ui->txtedit_14_sak->clear();
+    if (iso14443a->cascadeCommand != SelectCascadeLevel2)
+        return;  // no cascade tag seen: there is no level 2 to ask for
+
+    iso14443a->anticollisionLevel2();
+
+    ui->txtedit_14_uid->setText(forHexMask(FieldText::bytes(iso14443a->uid, 7)));
+    ui->txtedit_14_uid->setStyleSheet(Green);
+    showIso14443Step(StepSelect);
+    if (iso14443a->errorCode == Iso14443aProtocol::BccError) {
+        showIso14443Step(StepNone);
+        ui->txtedit_14_uid->setStyleSheet(Red);
+        link->setField(false);
+    }
+}
+
+void MainWindow::on_button_14_scantag_clicked()
+{
+    ui->txtedit_14_ATQA->clear();
+    ui->txtedit_14_uid->clear();
+    ui->txtedit_14_uid->setStyleSheet(Black);
+    ui->label_14_uid_incomplet->hide();
+
+    iso14443a->scan();
+
+    const quint8 *atqa = iso14443a->atqa;
+    ui->txtedit_14_ATQA->setText(withTwoZerosBelow0x10(atqa[0], FieldText::number(atqa[0] * 256u + atqa[1])));
+    if (iso14443a->cascadeCommand == SelectCascadeLevel1)
+        ui->txtedit_14_uid->setText(forHexMask(FieldText::bytes(iso14443a->uid, 4)));
+    else if (iso14443a->cascadeCommand == SelectCascadeLevel2)
+        ui->txtedit_14_uid->setText(forHexMask(FieldText::bytes(iso14443a->uid, 7)));
+
+    const bool accepted = (atqa[0] == 0x04 || atqa[0] == 0x44 || atqa[0] == 0x0C) && atqa[1] == 0x00;
+    if (!accepted) {
+        ui->txtedit_14_ATQA->setStyleSheet(Red);
+        ui->txtedit_14_uid->setStyleSheet(Red);
+        return;
+    }
+    ui->txtedit_14_ATQA->setStyleSheet(Green);
+    ui->txtedit_14_uid->setStyleSheet(Green);
+    if (iso14443a->errorCode == Iso14443aProtocol::BccError)
+        ui->txtedit_14_uid->setStyleSheet(Red);
+    if (iso14443a->cascadeCommand == SelectCascadeLevel2 && iso14443a->uid[5] == iso14443a->uid[6])
+        ui->txtedit_14_uid->setStyleSheet(Red);
+}
+
+// --- MIFARE Classic ---------------------------------------------------------
+
+void MainWindow::on_button_mf_auth_clicked()
+{
+    const QString key = ui->txtedit_mf_cle->text();
+    for (int i = 0; i < MifareClassic::KeyLength; ++i)
+        mifare->key[i] = FieldText::pairValue(key, 2 * i);
+    mifare->encodeKey();
+    mifare->loadKey();
+    mifare->authenticate(AuthenticateKeyA, FieldText::decimalValue(ui->txtedit_mf_block->text()));
+}
+
+void MainWindow::on_button_mf_read_clicked()
+{
+    quint8 block[MifareClassic::BlockLength] = {};
+    mifare->readBlock(FieldText::decimalValue(ui->txtedit_mf_block->text()), block);
+    ui->txtedit_mf_donnees->setText(FieldText::bytes(block, MifareClassic::BlockLength));
+}
+
+void MainWindow::on_button_mf_write_clicked()
+{
+    const QString text = ui->txtedit_mf_donnees->text();
+    quint8 block[MifareClassic::BlockLength] = {};
+    for (int i = 0; i < MifareClassic::BlockLength; ++i)
+        block[i] = FieldText::pairValue(text, 2 * i);
+    mifare->writeBlock(FieldText::decimalValue(ui->txtedit_mf_block->text()), block);
+}
+
+void MainWindow::on_txtedit_mf_cle_textChanged(const QString &)
+{
+    ui->button_mf_auth->setEnabled(ui->txtedit_mf_cle->text().size() == 2 * MifareClassic::KeyLength);
+}
+
+void MainWindow::on_txtedit_mf_donnees_textChanged(const QString &)
+{
+    ui->button_mf_write->setEnabled(ui->txtedit_mf_donnees->text().size() == 2 * MifareClassic::BlockLength);
+}
+
+void MainWindow::on_txtedit_mf_donnees_selectionChanged()
+{
+    // Selecting data changes nothing.
+}
+
+// --- Hand-built frames ------------------------------------------------------
+
+void MainWindow::on_txtedit_manu_trame_textChanged(const QString &)
+{
+    // The mask ends with a fixed blank: the digits typed are one fewer.
+    const int digits = ui->txtedit_manu_trame->text().size() - 1;
+    ui->frame_manu_send->setEnabled(digits > 0 && digits % 2 == 0);
+}
+
+void MainWindow::on_button_manu_img_send_clicked()
+{
+    link->writeRegister(ChipReg::BitFraming, FieldText::value(ui->txtedit_manu_bitframing->text()));
+    link->writeRegister(ChipReg::ChannelRedundancy, FieldText::value(ui->txtedit_manu_chanred->text()));
+    const QString frame = ui->txtedit_manu_trame->text();
+    for (int i = 0; i < (frame.size() - 1) / 2; ++i)
+        link->writeRegister(ChipReg::FIFOData, FieldText::pairValue(frame, 2 * i));
+    link->writeRegister(ChipReg::Command, ChipCmd::Transceive);
+
+    ui->txtedit_manu_collpos->setText(FieldText::number(quint8(link->readRegister(ChipReg::CollPos))));
+    // Whatever has reached the FIFO, one byte at a time until it reads
+    // empty, and never more than the FIFO can hold.
+    QString answer;
+    for (int i = 0; i < MaxAnswerBytes && link->readRegister(ChipReg::FIFOLength) != 0; ++i)
+        answer += FieldText::byte(quint8(link->readRegister(ChipReg::FIFOData)));
+    ui->txtedit_manu_collpos->setText(FieldText::number(quint8(link->readRegister(ChipReg::CollPos))));
+    ui->txtedit_manu_reponse->setText(answer);
+}
