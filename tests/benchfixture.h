@@ -113,4 +113,15 @@ inline char *toString(const Handshake &handshake)
 {
     return qstrdup(qPrintable(TraceText::handshake(handshake)));
 }
+
+// A whole trace, one handshake a line, so that a failed comparison shows
+// where the traffic went another way.
+template<>
+inline char *toString(const std::vector<Handshake> &trace)
+{
+    QStringList lines;
+    for (const Handshake &handshake : trace)
+        lines << TraceText::handshake(handshake);
+    return qstrdup(qPrintable(QLatin1Char('\n') + lines.join(QLatin1Char('\n'))));
+}
 } // namespace QTest
