@@ -68,50 +68,40 @@ bool Iso14443aProtocol::bccMatches(const quint8 *answer)
     return quint8(answer[0] ^ answer[1] ^ answer[2] ^ answer[3]) == answer[4];
 }
 
-void Iso14443aProtocol::takeLevelOneAnswer(const quint8 *answer)
-{
-    if (!bccMatches(answer))
-        errorCode = BccError;  // the answer is kept all the same
-    if (answer[0] == CascadeTag) {
-        cascadeCommand = SelectCascadeLevel2;
-        uid[0] = answer[1];
-        uid[1] = answer[2];
-        uid[2] = answer[3];
-    } else {
-        cascadeCommand = SelectCascadeLevel1;
-        uid[0] = answer[0];
-        uid[1] = answer[1];
-        uid[2] = answer[2];
-        uid[3] = answer[3];
-    }
-    bcc1 = answer[4];
-}
-
 void Iso14443aProtocol::anticollisionLevel1()
 {
-    errorCode = 0;
-    const quint8 frame[] = { SelectCascadeLevel1, NvbAnticollision };
-    link->writeRegister(ChipReg::ChannelRedundancy, OddParityNoCrc);
-    sleepMoreThan(5);
-    quint8 answer[5] = {};
-    link->transceive(frame, 2, answer, 5, 100);
-    takeLevelOneAnswer(answer);
-    if (answer[0] == CascadeTag)
+    if (anticollideLevelOne(5, 100))
         cascadeLevels = 1;
 }
 
 void Iso14443aProtocol::anticollision()
 {
+    // Level 2 clears errorCode again: a level-1 BCC error is not kept.
+    if (anticollideLevelOne(1, 1))
+        anticollisionLevel2();
+}
+
+bool Iso14443aProtocol::anticollideLevelOne(int settleMs, int answerWaitMs)
+{
     errorCode = 0;
     const quint8 frame[] = { SelectCascadeLevel1, NvbAnticollision };
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityNoCrc);
-    sleepMoreThan(1);
+    sleepMoreThan(settleMs);
     quint8 answer[5] = {};
-    link->transceive(frame, 2, answer, 5, 1);
-    takeLevelOneAnswer(answer);
-    // Level 2 clears errorCode again: a level-1 BCC error is not kept.
-    if (answer[0] == CascadeTag)
-        anticollisionLevel2();
+    link->transceive(frame, 2, answer, 5, answerWaitMs);
+
+    if (!bccMatches(answer))
+        errorCode = BccError;  // the answer is kept all the same
+    const bool cascadeTag = answer[0] == CascadeTag;
+    if (cascadeTag) {
+        cascadeCommand = SelectCascadeLevel2;
+        std::copy(answer + 1, answer + 4, uid);
+    } else {
+        cascadeCommand = SelectCascadeLevel1;
+        std::copy(answer, answer + 4, uid);
+    }
+    bcc1 = answer[4];
+    return cascadeTag;
 }
 
 void Iso14443aProtocol::anticollisionLevel2()

@@ -53,5 +53,7 @@ public:
 private:
     // Answer bytes a0..a4 of an anticollision; true when the BCC matches.
     static bool bccMatches(const quint8 *answer);
-    void takeLevelOneAnswer(const quint8 *answer);
+    // The cascade level 1 exchange and its answer into the state block;
+    // true when the answer began with the cascade tag.
+    bool anticollideLevelOne(int settleMs, int answerWaitMs);
 };
