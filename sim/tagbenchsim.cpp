@@ -1,0 +1,130 @@
+// tagbench-sim: the virtual TagBench reader board, for users without the
+// real one. It serves the board on a pseudo-terminal, with the cards given
+// on the command line (or the demo cards) in its field, announces itself
+// to the window's port list, and runs until interrupted.
+
+#include "benchannouncement.h"
+#include "cardspec.h"
+#include "ptyboard.h"
+#include "tracetext.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+void say(const QString &line)
+{
+    std::fprintf(stdout, "%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+void complain(const QString &line)
+{
+    std::fprintf(stderr, "tagbench-sim: %s\n", qPrintable(line));
+}
+
+// SIGINT, SIGTERM and SIGHUP are taken by sigtimedwait in the main loop;
+// blocked in every thread, none of them interrupts the board's thread.
+sigset_t stopSignals()
+{
+    sigset_t stopSet;
+    sigemptyset(&stopSet);
+    sigaddset(&stopSet, SIGINT);
+    sigaddset(&stopSet, SIGTERM);
+    sigaddset(&stopSet, SIGHUP);
+    return stopSet;
+}
+
+bool stopRequested(const sigset_t &stopSet)
+{
+    const timespec now { 0, 0 };
+    return sigtimedwait(&stopSet, nullptr, &now) > 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const sigset_t stopSet = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
+
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tagbench-sim"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Banc virtuel TagBench : une carte lecteur CLRC632 simulée, sur un pseudo-terminal."));
+    parser.addHelpOption();
+    const QCommandLineOption cardOption(
+        QStringList { QStringLiteral("c"), QStringLiteral("card") },
+        QStringLiteral("Pose une carte dans le champ (option répétable) : %1. Sans carte : les cartes de démonstration.")
+            .arg(CardSpec::forms().join(QLatin1String(", "))),
+        QStringLiteral("carte"));
+    const QCommandLineOption emptyOption(QStringLiteral("empty"), QStringLiteral("Aucune carte dans le champ."));
+    const QCommandLineOption traceOption(QStringList { QStringLiteral("t"), QStringLiteral("trace") },
+                                         QStringLiteral("Affiche chaque accès aux registres de la puce."));
+    const QCommandLineOption quietOption(QStringLiteral("no-announce"),
+                                         QStringLiteral("Ne se signale pas dans la liste des ports de TagBench."));
+    parser.addOptions({ cardOption, emptyOption, traceOption, quietOption });
+    parser.process(application);
+
+    std::vector<CardSpec::Parsed> cards;
+    if (!parser.isSet(emptyOption)) {
+        for (const QString &spec : parser.values(cardOption))
+            cards.push_back(CardSpec::parse(spec));
+        if (cards.empty())
+            cards = CardSpec::demo();
+    }
+    for (const CardSpec::Parsed &card : cards) {
+        if (!card.card) {
+            complain(card.error);
+            return 2;
+        }
+    }
+
+    PtyBoard board;
+    if (!board.start()) {
+        complain(QStringLiteral("pas de pseudo-terminal : %1").arg(board.errorString()));
+        return 1;
+    }
+    board.withBoard([&](BoardEngine &engine) {
+        for (const CardSpec::Parsed &card : cards)
+            engine.chip().field().addCard(card.card);
+    });
+
+    BenchAnnouncement announcement;
+    const bool announced = !parser.isSet(quietOption) && announcement.announce(board.devicePath());
+    say(QStringLiteral("Banc virtuel TagBench prêt sur %1").arg(board.devicePath()));
+    if (announced)
+        say(QStringLiteral("Dans TagBench, choisir « Banc virtuel TagBench (%1) », puis connecter.")
+                .arg(announcement.linkPath()));
+    for (const CardSpec::Parsed &card : cards)
+        say(QStringLiteral("  dans le champ : %1").arg(card.description));
+    say(QStringLiteral("Ctrl+C pour arrêter."));
+
+    const bool trace = parser.isSet(traceOption);
+    std::size_t shown = 0;
+    while (!stopRequested(stopSet)) {
+        // Sleeps until the host does something, or a fifth of a second.
+        board.waitForHandshakes(shown + 1, 200);
+        const auto handshakes = board.withBoard([&](BoardEngine &engine) {
+            // The trace keeps the latest handshakes only: a flood may lose some.
+            const std::size_t total = engine.handshakeCount();
+            const std::size_t kept = engine.trace().size();
+            const std::size_t fresh = std::min(total - shown, kept);
+            return std::make_pair(total, std::vector<Handshake>(engine.trace().end() - std::ptrdiff_t(fresh),
+                                                                engine.trace().end()));
+        });
+        if (trace) {
+            for (const Handshake &handshake : handshakes.second)
+                say(TraceText::handshake(handshake));
+        }
+        shown = handshakes.first;
+    }
+    say(QStringLiteral("Banc virtuel arrêté."));
+    return 0;
+}
