@@ -55,8 +55,13 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // The widgets go with the window; the link and the protocol objects are
-    // meant to live as long as the process, which closes the port.
+    // The widgets go with the window. The protocol objects and the link go
+    // too, in the reverse order of their making: closing the port here
+    // releases its lock rather than leaving that to the process's end.
+    delete iso15693;
+    delete mifare;
+    delete iso14443a;
+    delete link;
     delete ui;
 }
 

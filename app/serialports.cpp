@@ -2,6 +2,8 @@
 
 #include "portname.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSerialPortInfo>
 
 namespace {
@@ -21,6 +23,23 @@ QString portShownAs(const QSerialPortInfo &info)
 #endif
 }
 
+// A running virtual bench (tagbench-sim) announces itself as a symbolic link
+// to its pseudo-terminal, ttyTAGBENCH<n> in the temporary directory; the
+// system's enumeration knows nothing of pseudo-terminals.
+QList<SerialPortEntry> virtualBenches()
+{
+    QList<SerialPortEntry> entries;
+    const QFileInfoList links = QDir(QDir::tempPath())
+                                    .entryInfoList({ QStringLiteral("ttyTAGBENCH*") }, QDir::System | QDir::Files,
+                                                   QDir::Name);
+    for (const QFileInfo &link : links) {
+        if (link.isSymLink() && link.exists())  // a bench that is gone leaves a dangling link
+            entries.append({ PortName::friendlyName(QStringLiteral("Banc virtuel TagBench"), link.filePath()),
+                             link.fileName() });
+    }
+    return entries;
+}
+
 } // namespace
 
 namespace SerialPorts {
@@ -29,7 +48,8 @@ QList<SerialPortEntry> available()
 {
     if (testSource())
         return testSource()();
-    QList<SerialPortEntry> entries;
+    // Virtual benches first: whoever starts one means to use it.
+    QList<SerialPortEntry> entries = virtualBenches();
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
         entries.append({ PortName::friendlyName(info.description(), portShownAs(info)), info.portName() });
     return entries;
