@@ -1,0 +1,168 @@
+// The virtual bench as users get it: the card specs of tagbench-sim, its
+// announcement in the window's port list, and the program itself driven
+// through its pseudo-terminal like a real board.
+
+#include "benchannouncement.h"
+#include "cardspec.h"
+#include "iso14443aprotocol.h"
+#include "iso15693protocol.h"
+#include "iso15693tag.h"
+#include "mifareclassic.h"
+#include "mifareclassiccard.h"
+#include "readerlink.h"
+#include "serialports.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestTagbenchSim : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir temporary;
+
+private slots:
+    void init()
+    {
+        // Announcements go to the temporary directory: keep this test's own.
+        QVERIFY(temporary.isValid());
+        qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+    }
+
+    void cardSpecs_data()
+    {
+        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("made");  // start of the description, or of the error
+        QTest::newRow("MIFARE 1K") << "mifare1k:04A23B15" << "MIFARE Classic 1K, UID 04 A2 3B 15";
+        QTest::newRow("kind in capitals") << "MIFARE1K:0102abcd" << "MIFARE Classic 1K, UID 01 02 AB CD";
+        QTest::newRow("Ultralight") << "ultralight:04A23B91C42E80" << "MIFARE Ultralight, UID 04 A2 3B 91 C4 2E 80";
+        QTest::newRow("ISO 15693") << "iso15693:E004010866215731" << "tag ISO 15693, UID E0 04 01 08 66 21 57 31, DSFID 00, AFI 00";
+        QTest::newRow("ISO 15693, DSFID, AFI") << "iso15693:E004010866215731:05:12" << "tag ISO 15693, UID E0 04 01 08 66 21 57 31, DSFID 05, AFI 12";
+        QTest::newRow("UID too short") << "mifare1k:04A23B" << "« 04A23B » : il faut 8 chiffres";
+        QTest::newRow("not hexadecimal") << "mifare1k:04A23BXY" << "« 04A23BXY » : il faut 8 chiffres";
+        QTest::newRow("ISO 15693 UID not E0") << "iso15693:0104010866215731" << "« 0104010866215731 » : l'UID";
+        QTest::newRow("bad DSFID") << "iso15693:E004010866215731:5" << "« 5 » : il faut 2 chiffres";
+        QTest::newRow("unknown card") << "felica:0102" << "« felica:0102 » : carte inconnue";
+        QTest::newRow("missing UID") << "mifare1k" << "« mifare1k » : carte inconnue";
+    }
+
+    void cardSpecs()
+    {
+        QFETCH(QString, spec);
+        QFETCH(QString, made);
+        const CardSpec::Parsed parsed = CardSpec::parse(spec);
+        QCOMPARE(bool(parsed.card), parsed.error.isEmpty());
+        const QString said = parsed.card ? parsed.description : parsed.error;
+        QVERIFY2(said.startsWith(made), qPrintable(said));
+    }
+
+    void demoCardsAreUsableAsSetUp()
+    {
+        const auto cards = CardSpec::demo();
+        QCOMPARE(int(cards.size()), 3);
+        auto *classic = dynamic_cast<MifareClassicCard *>(cards.at(0).card.get());
+        QVERIFY(classic);
+        QCOMPARE(classic->block(7).left(6), QByteArray("\x3C\x5E\x7A\x91\xB2\xD4", 6));
+        QCOMPARE(classic->block(4), QByteArray("Bonjour TagBench"));
+        auto *first = dynamic_cast<Iso15693Tag *>(cards.at(1).card.get());
+        auto *second = dynamic_cast<Iso15693Tag *>(cards.at(2).card.get());
+        QVERIFY(first && second);
+        QVERIFY((first->uid() & 0x0F) != (second->uid() & 0x0F));  // different inventory slots
+    }
+
+    void announcementLinksAndWithdraws()
+    {
+        BenchAnnouncement first;
+        BenchAnnouncement second;
+        QVERIFY(first.announce("/dev/null"));
+        QVERIFY(second.announce("/dev/zero"));
+        QCOMPARE(QFileInfo(first.linkPath()).fileName(), QStringLiteral("ttyTAGBENCH0"));
+        QCOMPARE(QFileInfo(second.linkPath()).fileName(), QStringLiteral("ttyTAGBENCH1"));
+        QCOMPARE(QFileInfo(second.linkPath()).symLinkTarget(), QStringLiteral("/dev/zero"));
+        const QString path = first.linkPath();
+        first.withdraw();
+        QVERIFY(!QFileInfo(path).isSymLink());
+
+        // A link whose bench died is taken over.
+        QVERIFY(QFile::link(temporary.filePath("no-such-pty"), path));
+        BenchAnnouncement third;
+        QVERIFY(third.announce("/dev/null"));
+        QCOMPARE(third.linkPath(), path);
+    }
+
+    void windowListsRunningBenchesFirst()
+    {
+        BenchAnnouncement bench;
+        QVERIFY(bench.announce("/dev/null"));
+        QVERIFY(QFile::link(temporary.filePath("gone"), temporary.filePath("ttyTAGBENCH7")));
+        const QList<SerialPortEntry> ports = SerialPorts::available();
+        QVERIFY(!ports.isEmpty());
+        QCOMPARE(ports.first().friendlyName, QStringLiteral("Banc virtuel TagBench (%1)").arg(bench.linkPath()));
+        for (const SerialPortEntry &port : ports)
+            QVERIFY2(!port.friendlyName.contains("ttyTAGBENCH7"), "a dead bench is listed");
+    }
+
+    void programServesTheDemoCards()
+    {
+        QProcess sim;
+        sim.start(QStringLiteral(TAGBENCH_SIM), {});
+        QVERIFY(sim.waitForStarted(5000));
+        QString output;
+        const QRegularExpression ready("prêt sur (\\S+)");
+        while (!ready.match(output).hasMatch() && sim.waitForReadyRead(5000))
+            output += QString::fromUtf8(sim.readAllStandardOutput());
+        const QString device = ready.match(output).captured(1);
+        QVERIFY2(!device.isEmpty(), qPrintable(output));
+        QVERIFY(output.contains("ttyTAGBENCH0"));
+
+        {
+            ReaderLink link(temporary.filePath("ttyTAGBENCH0"));  // through the announcement
+            QTest::ignoreMessage(QtDebugMsg, " open: 1");
+            link.open();
+            Iso14443aProtocol iso(&link);
+            iso.request();
+            iso.anticollisionLevel1();
+            iso.select();
+            QCOMPARE(QByteArray(reinterpret_cast<char *>(iso.uid), 4), QByteArray("\x04\xA2\x3B\x15"));
+            MifareClassic mifare(&iso);
+            const quint8 key[] = { 0x3C, 0x5E, 0x7A, 0x91, 0xB2, 0xD4 };
+            std::copy(std::begin(key), std::end(key), mifare.key);
+            mifare.encodeKey();
+            mifare.loadKey();
+            QTest::ignoreMessage(QtDebugMsg, "AUTH OK IF 0X08: 8");
+            mifare.authenticate(0x60, 4);
+            quint8 block[16] = {};
+            mifare.readBlock(4, block);
+            QCOMPARE(QByteArray(reinterpret_cast<char *>(block), 16), QByteArray("Bonjour TagBench"));
+
+            Iso15693Protocol vicinity(&link);
+            vicinity.loadConfiguration();
+            vicinity.inventory(0x06, 0x00);
+            QCOMPARE(vicinity.uid[7], quint8(0xE0));
+            QCOMPARE(vicinity.secondUid[7], quint8(0xE0));
+            QVERIFY(vicinity.uid[0] != vicinity.secondUid[0]);
+        }
+
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
+        QVERIFY(!QFileInfo(temporary.filePath("ttyTAGBENCH0")).isSymLink());
+    }
+
+    void programRefusesABadCard()
+    {
+        QProcess sim;
+        sim.start(QStringLiteral(TAGBENCH_SIM), { "--card", "mifare1k:12" });
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitCode(), 2);
+        QVERIFY(QString::fromUtf8(sim.readAllStandardError()).contains("il faut 8 chiffres"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTagbenchSim)
+#include "tst_tagbenchsim.moc"
