@@ -23,12 +23,18 @@ constexpr int BlockLength = 4;
 // further.
 constexpr int MaxAnswerBytes = 64;
 
-// The most significant byte first, as tags print their UIDs (e0...).
+// The most significant byte first, as tags print their UIDs (e0...). The
+// UID field's mask "\0\x>HH...H ; " takes a first "0" of its text as its own
+// literal 0: a UID beginning with a 0 digit gets one more in front, or the
+// field would drop that digit and shift the others (a zero UID would show 15
+// zeros).
 QString uidText(const quint8 *uid)
 {
     QString text;
     for (int i = UidLength - 1; i >= 0; --i)
         text += FieldText::byte(uid[i]);
+    if (text.startsWith(QLatin1Char('0')))
+        text.prepend(QLatin1Char('0'));
     return text;
 }
 

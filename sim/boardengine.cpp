@@ -34,7 +34,8 @@ BoardEngine::Output BoardEngine::receive(quint8 byte)
         return {};
     case State::ReadAddress: {
         m_state = State::Idle;
-        const quint8 value = m_chip.read(byte);
+        const auto stuck = m_faults.stuckReads.find(byte);
+        const quint8 value = stuck != m_faults.stuckReads.end() ? stuck->second : m_chip.read(byte);
         record(Handshake::Read, byte, value);
         Output output;
         output.push_back({ 0, m_faults.strayBeforeResult + 'R' });

@@ -6,6 +6,7 @@
 #include <QtGlobal>
 
 #include <deque>
+#include <map>
 #include <vector>
 
 // One register access as the board carried it out.
@@ -35,6 +36,10 @@ struct BoardFaults
     int answerDelayMs = 0;         // every "A" or "E" comes this late
     int valueDelayMs = 0;          // the value byte comes this long after "R"
     bool vanishAfterAck = false;   // the board goes away right after an "A"
+    // Reads of these registers answer the value given here and leave the
+    // chip alone: a chip stuck on one reading, such as a FIFOLength that
+    // never drops to 0.
+    std::map<quint8, quint8> stuckReads;
 };
 
 // The reader board's firmware: it speaks the register handshake from the

@@ -129,6 +129,22 @@ private slots:
         QVERIFY(engine.gone());
     }
 
+    void stuckRegisterReadsItsValueAndSparesTheChip()
+    {
+        BoardEngine engine;
+        engine.chip().write(ChipReg::FIFOData, 0x26);
+        engine.faults().stuckReads[ChipReg::FIFOLength] = 0x05;
+        engine.faults().stuckReads[ChipReg::FIFOData] = 0x99;
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(feed(engine, Bytes("r\x04", 2)), Bytes("AR\x05", 3));
+            QCOMPARE(feed(engine, Bytes("r\x02", 2)), Bytes("AR\x99", 3));
+        }
+        QCOMPARE(engine.chip().fifo(), Bytes("\x26"));  // never taken out
+        QCOMPARE(engine.trace().back().value, quint8(0x99));
+        // Other registers read as the chip has them.
+        QCOMPARE(feed(engine, Bytes("r\x12", 2)), Bytes("AR\x3F", 3));
+    }
+
     void historyStaysBounded()
     {
         BoardEngine engine;

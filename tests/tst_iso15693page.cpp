@@ -1,0 +1,837 @@
+// The window's ISO 15693 page, offscreen, on a virtual board with virtual
+// tags in its field: the configuration reload, inventories in one and 16
+// slots and how their results are shown and coloured, block reads and
+// writes, AFI and DSFID writes, and the hand-built frame with its send
+// button, exact register traffic and a board that never lets go of it.
+
+#include "chipregisters.h"
+#include "crc16.h"
+#include "iso15693tag.h"
+#include "windowfixture.h"
+
+#include <QEvent>
+#include <QSignalSpy>
+#include <QTest>
+
+using Traffic = std::vector<Handshake>;
+
+namespace {
+
+constexpr quint8 Flush = 0x01;
+constexpr char Green[] = "color:green";
+constexpr char Red[] = "color:red";
+
+Traffic operator+(Traffic first, const Traffic &second)
+{
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+// The chip's ISO 15693 configuration as the board sees it: the stored set
+// reloaded with the field off, the ISO 15693 values, the field on again.
+const Traffic Iso15693Configuration = {
+    written(ChipReg::Control, Flush),
+    written(ChipReg::TxControl, 0x58),
+    written(ChipReg::FIFOData, 0x10),
+    written(ChipReg::FIFOData, 0x00),
+    written(ChipReg::Command, ChipCmd::LoadConfig),
+    written(ChipReg::Page, 0x00),
+    written(ChipReg::ModConductance, 0x02),
+    written(ChipReg::CoderControl, 0x2E),
+    written(ChipReg::ModWidth, 0x3F),
+    written(ChipReg::TypeBFraming, 0x00),
+    written(ChipReg::RxControl1, 0x8B),
+    written(ChipReg::DecoderControl, 0x34),
+    written(ChipReg::BitPhase, 0xD0),
+    written(ChipReg::RxThreshold, 0xED),
+    written(ChipReg::BPSKDemControl, 0x00),
+    written(ChipReg::RxWait, 0x08),
+    written(ChipReg::ChannelRedundancy, 0x2C),
+    written(ChipReg::CRCPresetLSB, 0xFF),
+    written(ChipReg::CRCPresetMSB, 0xFF),
+    written(ChipReg::FIFOLevel, 0x29),
+    written(ChipReg::TimerClock, 0x0B),
+    written(ChipReg::TimerControl, 0x02),
+    written(ChipReg::TimerReload, 0x00),
+    written(ChipReg::TxControl, 0x5B),
+};
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
+
+QByteArray withCrc(QByteArray bytes)
+{
+    const quint16 crc = Crc16::crc3309(reinterpret_cast<const quint8 *>(bytes.constData()), std::size_t(bytes.size()));
+    bytes.append(char(crc & 0xFF));
+    bytes.append(char(crc >> 8));
+    return bytes;
+}
+
+// A frame as it went on the air, CRC included: "26 01 00 f6 0a".
+QString onAir(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' '));
+}
+
+// What a tag sends to an inventory once the chip has taken its CRC off.
+QByteArray inventoryAnswer(const Iso15693Tag &tag)
+{
+    return QByteArray(1, '\0') + char(tag.dsfid()) + tag.uidBytes();
+}
+
+// The UID and DSFID fields hold "0x" and the digits, upper case; the UID
+// field ends with its mask's fixed blank.
+QString uidShown(const char *digits)
+{
+    return QStringLiteral("0x%1 ").arg(QLatin1String(digits));
+}
+
+// The FIFO loop of a hand-built frame when `answer` is waiting in the FIFO:
+// its length, then a byte, down to an empty FIFO.
+Traffic fifoDrained(const QByteArray &answer)
+{
+    Traffic traffic;
+    for (int i = 0; i < answer.size(); ++i) {
+        traffic.push_back(read(ChipReg::FIFOLength, quint8(answer.size() - i)));
+        traffic.push_back(read(ChipReg::FIFOData, quint8(answer.at(i))));
+    }
+    traffic.push_back(read(ChipReg::FIFOLength, 0));
+    return traffic;
+}
+
+int countOf(const Traffic &trace, Handshake::Operation operation, quint8 address)
+{
+    return int(std::count_if(trace.begin(), trace.end(), [&](const Handshake &handshake) {
+        return handshake.operation == operation && handshake.address == address;
+    }));
+}
+
+// A card that gives the same answer, framed with its CRC as a tag frames
+// it, to every ISO 15693 request: for answers no real tag gives.
+class FixedAnswerCard : public VirtualCard
+{
+public:
+    explicit FixedAnswerCard(QByteArray answer) : m_answer(std::move(answer)) {}
+
+    void fieldOn() override {}
+    void fieldOff() override {}
+    std::optional<AirBits> hear(const AirFrame &frame) override
+    {
+        if (frame.slotPulse || (frame.coding != AirCoding::OneOutOf4 && frame.coding != AirCoding::OneOutOf256))
+            return std::nullopt;
+        return Air::plain(withCrc(m_answer));
+    }
+
+private:
+    QByteArray m_answer;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Handshake)
+Q_DECLARE_METATYPE(Traffic)
+
+class TestIso15693Page : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<WindowFixture> page;
+
+    QLineEdit *edit(const char *name) const { return page->edit(name); }
+    QString text(const char *name) const { return page->edit(name)->text(); }
+    QString sheet(const char *name) const { return page->edit(name)->styleSheet(); }
+    void click(const char *name) const { page->button(name)->click(); }
+
+    template<typename Work>
+    auto onBoard(Work &&work)
+    {
+        page->bench.board().waitUntilDrained(2000);
+        return page->bench.board().withBoard([&](BoardEngine &engine) { return work(engine); });
+    }
+
+    std::shared_ptr<Iso15693Tag> addTag(quint64 uid, quint8 dsfid = 0x00, quint8 afi = 0x00,
+                                        int blocks = Iso15693Tag::DefaultBlockCount)
+    {
+        auto tag = std::make_shared<Iso15693Tag>(uid, dsfid, afi, blocks);
+        addCard(tag);
+        return tag;
+    }
+
+    void addCard(const std::shared_ptr<VirtualCard> &card)
+    {
+        onBoard([&](BoardEngine &engine) {
+            engine.chip().field().addCard(card);
+            return 0;
+        });
+    }
+
+    void removeCard(const std::shared_ptr<VirtualCard> &card)
+    {
+        onBoard([&](BoardEngine &engine) {
+            engine.chip().field().removeCard(card.get());
+            return 0;
+        });
+    }
+
+    template<typename Result>
+    Result ofTag(const std::shared_ptr<Iso15693Tag> &tag, Result (Iso15693Tag::*member)() const)
+    {
+        return onBoard([&](BoardEngine &) { return ((*tag).*member)(); });
+    }
+
+    QByteArray blockOf(const std::shared_ptr<Iso15693Tag> &tag, int number)
+    {
+        return onBoard([&](BoardEngine &) { return tag->block(number); });
+    }
+
+    // Forgets the handshakes and the frames on the air so far.
+    void clearHistory()
+    {
+        page->bench.clearHistory();
+        onBoard([](BoardEngine &engine) {
+            engine.chip().clearAirLog();
+            return 0;
+        });
+    }
+
+    Traffic trace() { return page->bench.trace(); }
+
+    // The frames on the air since the last clear, whole bytes with their
+    // CRC; "EOF" for an end-of-frame pulse, "?" for bits that are no bytes.
+    QStringList air()
+    {
+        return onBoard([](BoardEngine &engine) {
+            QStringList frames;
+            for (const AirExchange &exchange : engine.chip().airLog()) {
+                QByteArray bytes;
+                if (exchange.sent.slotPulse)
+                    frames << QStringLiteral("EOF");
+                else if (Air::toPlainBytes(exchange.sent.bits, &bytes))
+                    frames << onAir(bytes);
+                else
+                    frames << QStringLiteral("?");
+            }
+            return frames;
+        });
+    }
+
+    AirCoding lastCoding()
+    {
+        return onBoard([](BoardEngine &engine) { return engine.chip().airLog().back().sent.coding; });
+    }
+
+    // Makes the frame field hold `digits` and sends it with the picture
+    // button, as the user does once the frame is whole.
+    void sendFrame(const QString &digits)
+    {
+        edit("txtedit_15_manu_trame")->setText(digits);
+        QVERIFY(page->find("frame_15_manu_send")->isEnabled());
+        click("button_15_manu_img_send");
+    }
+
+    void typeInto(const char *name, const QString &keys)
+    {
+        QLineEdit *field = edit(name);
+        field->clear();
+        QTest::keyClicks(field, keys);
+    }
+
+private slots:
+    // Every test starts on a connected board whose chip the page has put in
+    // its ISO 15693 configuration, with no tag in the field.
+    void init()
+    {
+        page = std::make_unique<WindowFixture>();
+        QVERIFY(page->start());
+        QVERIFY(page->connectBoard());
+        page->tabs()->setCurrentIndex(2);
+        click("button_15_img_rlcfg");
+        clearHistory();
+    }
+
+    void cleanup() { page.reset(); }
+
+    // --- the configuration reload --------------------------------------------
+
+    void reloadLoadsTheConfigurationInOneOutOf4()
+    {
+        // Another page's coding in force, and its button checked.
+        click("radio_codbit_miller");
+        edit("txtedit_15_manu_chanred")->setText("03");
+        sendFrame("26");
+        clearHistory();
+
+        click("button_15_img_rlcfg");
+        const Traffic expected = Iso15693Configuration
+            + Traffic { written(ChipReg::CoderControl, 0x2F), written(ChipReg::CoderControl, 0x2F) };
+        QCOMPARE(trace(), expected);
+        QVERIFY(page->button("radio_codbit_4")->isChecked());
+        QVERIFY(!page->button("radio_codbit_miller")->isChecked());
+        QCOMPARE(page->bench.chipRegister(ChipReg::CoderControl), quint8(0x2F));
+        QCOMPARE(page->bench.chipRegister(ChipReg::ChannelRedundancy), quint8(0x2C));
+        QVERIFY(air().isEmpty());
+    }
+
+    void reloadWakesTheTagsAgain()
+    {
+        auto tag = addTag(0xE004010000000007ull);
+        // A hand-built Stay Quiet addressed to the tag silences it.
+        edit("txtedit_15_manu_chanred")->setText("2C");
+        sendFrame("2202" + QString::fromLatin1(tag->uidBytes().toHex()));
+        QCOMPARE(ofTag(tag, &Iso15693Tag::state), Iso15693Tag::State::Quiet);
+        click("button_15_img_rlcfg");
+        QCOMPARE(ofTag(tag, &Iso15693Tag::state), Iso15693Tag::State::Ready);
+        click("button_15_inventory");
+        QCOMPARE(text("txtedit_15_uid"), uidShown("E004010000000007"));
+    }
+
+    void textButtonsAnimateTheirPictureButton_data()
+    {
+        QTest::addColumn<QString>("textButton");
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<Handshake>("firstHandshake");
+        QTest::newRow("reload") << "button_15_txt_rlcfg" << "button_15_img_rlcfg" << written(ChipReg::Control, Flush);
+        QTest::newRow("send") << "button_15_manu_txt_send" << "button_15_manu_img_send"
+                              << written(ChipReg::BitFraming, 0x00);
+    }
+
+    void textButtonsAnimateTheirPictureButton()
+    {
+        QFETCH(QString, textButton);
+        QFETCH(QString, picture);
+        QFETCH(Handshake, firstHandshake);
+        edit("txtedit_15_manu_trame")->setText("26");
+        QSignalSpy clicked(page->button(qPrintable(picture)), &QAbstractButton::clicked);
+        click(qPrintable(textButton));
+        QVERIFY(clicked.wait(2000));
+        QTest::qWait(50);
+        QCOMPARE(clicked.count(), 1);
+        QVERIFY(!trace().empty());
+        QCOMPARE(trace().front(), firstHandshake);
+    }
+
+    // --- inventory -----------------------------------------------------------
+
+    void oneSlotInventoryShowsTheTag()
+    {
+        addTag(0xE004010012345678ull, 0x5A);
+        QCOMPARE(text("txtedit_15_flag"), QStringLiteral("26"));
+        QCOMPARE(text("txtedit_15_afi"), QStringLiteral("00"));
+        click("button_15_inventory");
+
+        // Every inventory starts from the 1-out-of-4 code.
+        QCOMPARE(trace().front(), written(ChipReg::CoderControl, 0x2F));
+        QCOMPARE(air(), QStringList { onAir(withCrc(hex("26 01 00"))) });
+        QCOMPARE(lastCoding(), AirCoding::OneOutOf4);
+
+        QCOMPARE(text("txtedit_15_uid"), uidShown("E004010012345678"));
+        QCOMPARE(text("txtedit_15_dsfid"), QStringLiteral("0x5A"));
+        QCOMPARE(sheet("txtedit_15_uid"), Green);
+        QCOMPARE(sheet("txtedit_15_dsfid"), Green);
+        // No second tag in one slot: a zero UID and the DSFID as it was.
+        QCOMPARE(text("txtedit_15_uid_2"), uidShown("0000000000000000"));
+        QCOMPARE(text("txtedit_15_dsfid_2"), QStringLiteral("0x00"));
+        QCOMPARE(sheet("txtedit_15_uid_2"), Red);
+        QCOMPARE(sheet("txtedit_15_dsfid_2"), Red);
+    }
+
+    void oneSlotAnswerIsShownAndJudged_data()
+    {
+        QTest::addColumn<QByteArray>("answer");  // empty: no card
+        QTest::addColumn<QString>("uid");
+        QTest::addColumn<QString>("dsfid");
+        QTest::addColumn<QString>("colour");
+        QTest::newRow("a tag") << hex("00 a3 01 02 03 04 05 06 07 e0") << uidShown("E007060504030201") << "0xA3"
+                               << Green;
+        // A UID beginning with a 0 digit keeps all its 16 digits.
+        QTest::newRow("leading zero digit") << hex("00 07 ef cd ab 89 67 45 23 01") << uidShown("0123456789ABCDEF")
+                                            << "0x7" << Green;
+        QTest::newRow("two equal top bytes") << hex("00 42 01 02 03 04 05 06 42 42") << uidShown("4242060504030201")
+                                             << "0x42" << Red;
+        QTest::newRow("nobody") << QByteArray() << uidShown("0000000000000000") << "0x00" << Red;
+    }
+
+    void oneSlotAnswerIsShownAndJudged()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, uid);
+        QFETCH(QString, dsfid);
+        QFETCH(QString, colour);
+        if (!answer.isEmpty())
+            addCard(std::make_shared<FixedAnswerCard>(answer));
+        click("button_15_inventory");
+        QCOMPARE(text("txtedit_15_uid"), uid);
+        QCOMPARE(text("txtedit_15_dsfid"), dsfid);
+        QCOMPARE(sheet("txtedit_15_uid"), colour);
+        QCOMPARE(sheet("txtedit_15_dsfid"), colour);
+    }
+
+    void dsfidShowsItsOwnDigits_data()
+    {
+        QTest::addColumn<int>("dsfid");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("0x00") << 0x00 << "0x00";
+        QTest::newRow("0x05") << 0x05 << "0x5";
+        QTest::newRow("0x0F") << 0x0F << "0xF";
+        QTest::newRow("0x10") << 0x10 << "0x10";
+        QTest::newRow("0x9A") << 0x9A << "0x9A";
+        QTest::newRow("0xFF") << 0xFF << "0xFF";
+    }
+
+    void dsfidShowsItsOwnDigits()
+    {
+        QFETCH(int, dsfid);
+        QFETCH(QString, shown);
+        addTag(0xE004010000000001ull, quint8(dsfid));
+        click("button_15_inventory");
+        QCOMPARE(text("txtedit_15_dsfid"), shown);
+        QCOMPARE(sheet("txtedit_15_dsfid"), Green);
+    }
+
+    void sixteenSlotInventoryShowsTwoTags()
+    {
+        // Slots 3 and 9: the UID's low nibble.
+        addTag(0xE0040100AABBCC03ull, 0x33);
+        addTag(0xE0070200DDEEFF09ull, 0x99);
+        edit("txtedit_15_flag")->setText("06");
+        click("button_15_inventory");
+
+        QCOMPARE(trace().front(), written(ChipReg::CoderControl, 0x2F));
+        const QStringList frames = air();
+        QCOMPARE(frames.value(0), onAir(withCrc(hex("06 01 00"))));
+        QVERIFY(frames.mid(1).count(QStringLiteral("EOF")) == frames.size() - 1);
+        QCOMPARE(text("txtedit_15_uid"), uidShown("E0040100AABBCC03"));
+        QCOMPARE(text("txtedit_15_dsfid"), QStringLiteral("0x33"));
+        QCOMPARE(text("txtedit_15_uid_2"), uidShown("E0070200DDEEFF09"));
+        QCOMPARE(text("txtedit_15_dsfid_2"), QStringLiteral("0x99"));
+        for (const char *field : { "txtedit_15_uid", "txtedit_15_dsfid", "txtedit_15_uid_2", "txtedit_15_dsfid_2" })
+            QVERIFY2(sheet(field) == Green, field);
+        QCOMPARE(page->bench.chipRegister(ChipReg::CoderControl), quint8(0x2E));
+    }
+
+    void sixteenSlotInventoryWithOneTagShowsTheSecondInRed()
+    {
+        auto first = addTag(0xE0040100AABBCC03ull, 0x33);
+        auto second = addTag(0xE0070200DDEEFF09ull, 0x99);
+        edit("txtedit_15_flag")->setText("06");
+        click("button_15_inventory");
+        removeCard(second);
+        click("button_15_inventory");
+
+        // The second place keeps the DSFID of the tag that has gone.
+        QCOMPARE(text("txtedit_15_uid"), uidShown("E0040100AABBCC03"));
+        QCOMPARE(text("txtedit_15_dsfid"), QStringLiteral("0x33"));
+        QCOMPARE(sheet("txtedit_15_uid"), Green);
+        QCOMPARE(sheet("txtedit_15_dsfid"), Green);
+        QCOMPARE(text("txtedit_15_uid_2"), uidShown("0000000000000000"));
+        QCOMPARE(text("txtedit_15_dsfid_2"), QStringLiteral("0x99"));
+        QCOMPARE(sheet("txtedit_15_uid_2"), Red);
+        QCOMPARE(sheet("txtedit_15_dsfid_2"), Red);
+    }
+
+    void firstSixteenSlotInventoryWithOneTag()
+    {
+        addTag(0xE00401000000000Bull, 0x0B);
+        edit("txtedit_15_flag")->setText("06");
+        click("button_15_inventory");
+        QCOMPARE(text("txtedit_15_uid"), uidShown("E00401000000000B"));
+        QCOMPARE(text("txtedit_15_dsfid"), QStringLiteral("0xB"));
+        QCOMPARE(sheet("txtedit_15_uid"), Green);
+        QCOMPARE(text("txtedit_15_uid_2"), uidShown("0000000000000000"));
+        QCOMPARE(text("txtedit_15_dsfid_2"), QStringLiteral("0x00"));
+        QCOMPARE(sheet("txtedit_15_uid_2"), Red);
+        QCOMPARE(sheet("txtedit_15_dsfid_2"), Red);
+    }
+
+    void flagsWithoutInventoryFlagSendNothing()
+    {
+        addTag(0xE0040100AABBCC03ull, 0x11);
+        addTag(0xE0070200DDEEFF09ull, 0x22);
+        edit("txtedit_15_flag")->setText("06");
+        click("button_15_inventory");
+        QCOMPARE(text("txtedit_15_uid_2"), uidShown("E0070200DDEEFF09"));
+        clearHistory();
+
+        edit("txtedit_15_flag")->setText("22");
+        click("button_15_inventory");
+        QCOMPARE(trace(), Traffic { written(ChipReg::CoderControl, 0x2F) });
+        QVERIFY(air().isEmpty());
+        QCOMPARE(text("txtedit_15_uid"), uidShown("0000000000000000"));
+        QCOMPARE(text("txtedit_15_uid_2"), uidShown("0000000000000000"));
+        QCOMPARE(text("txtedit_15_dsfid"), QStringLiteral("0x11"));
+        QCOMPARE(text("txtedit_15_dsfid_2"), QStringLiteral("0x22"));
+        for (const char *field : { "txtedit_15_uid", "txtedit_15_dsfid", "txtedit_15_uid_2", "txtedit_15_dsfid_2" })
+            QVERIFY2(sheet(field) == Red, field);
+    }
+
+    void inventoryTakesItsFlagsAndAfiFromTheFields_data()
+    {
+        QTest::addColumn<QString>("flags");
+        QTest::addColumn<QString>("afi");
+        QTest::addColumn<QString>("request");  // empty: nothing sent
+        QTest::addColumn<QString>("uid");
+        QTest::newRow("one slot, AFI 12") << "36" << "12" << "36 01 12 00" << uidShown("E004010000000012");
+        QTest::newRow("one slot, AFI 20") << "36" << "20" << "36 01 20 00" << uidShown("E004010000000020");
+        QTest::newRow("one slot, AFI ignored") << "26" << "12" << "26 01 00" << uidShown("0000000000000000");
+        QTest::newRow("16 slots, AFI 20") << "16" << "20" << "16 01 20 00" << uidShown("E004010000000020");
+        QTest::newRow("emptied flags") << "" << "12" << "" << uidShown("0000000000000000");
+    }
+
+    void inventoryTakesItsFlagsAndAfiFromTheFields()
+    {
+        QFETCH(QString, flags);
+        QFETCH(QString, afi);
+        QFETCH(QString, request);
+        QFETCH(QString, uid);
+        // Two tags of different AFIs: together in one slot they garble.
+        addTag(0xE004010000000012ull, 0x12, 0x12);
+        addTag(0xE004010000000020ull, 0x20, 0x20);
+        edit("txtedit_15_flag")->setText(flags);
+        edit("txtedit_15_afi")->setText(afi);
+        click("button_15_inventory");
+        const QStringList frames = air();
+        if (request.isEmpty())
+            QVERIFY(frames.isEmpty());
+        else
+            QCOMPARE(frames.value(0), onAir(withCrc(QByteArray::fromHex(request.toLatin1()))));
+        QCOMPARE(text("txtedit_15_uid"), uid);
+    }
+
+    // --- blocks, AFI, DSFID ----------------------------------------------------
+
+    void blockFieldIsReadAsHexadecimal_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("block");
+        QTest::newRow("00") << "00" << 0;
+        QTest::newRow("09") << "09" << 9;
+        QTest::newRow("10 is block 16") << "10" << 16;
+        QTest::newRow("99 is block 153") << "99" << 153;
+    }
+
+    void blockFieldIsReadAsHexadecimal()
+    {
+        QFETCH(QString, field);
+        QFETCH(int, block);
+        auto tag = addTag(0xE004010000000001ull, 0x00, 0x00, Iso15693Tag::MaxBlockCount);
+        edit("txtedit_15_secteur")->setText(field);
+
+        // A read replaces whatever the data field held.
+        edit("txtedit_15_donnees")->setText("AAAAAAAA");
+        click("button_15_read");
+        QCOMPARE(air(), QStringList { onAir(withCrc(QByteArray::fromHex("0220") + char(block))) });
+        const QByteArray content = blockOf(tag, block);
+        QCOMPARE(text("txtedit_15_donnees"), QString::fromLatin1(content.toHex().toUpper()));
+
+        clearHistory();
+        edit("txtedit_15_donnees")->setText("DEADBEEF");
+        click("button_15_write");
+        QCOMPARE(air(), QStringList { onAir(withCrc(QByteArray::fromHex("0221") + char(block) + hex("deadbeef"))) });
+        QCOMPARE(blockOf(tag, block), hex("deadbeef"));
+        // The block the digits would name in decimal keeps its first bytes.
+        const int decimal = field.toInt();
+        if (block != decimal) {
+            QByteArray initial;
+            for (int i = 0; i < 4; ++i)
+                initial.append(char(quint8(4 * decimal + i)));
+            QCOMPARE(blockOf(tag, decimal), initial);
+        }
+    }
+
+    void dataFieldDigitsMakeTheBytes_data()
+    {
+        QTest::addColumn<QString>("digits");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("123") << "123" << hex("12 00 00 00");
+        QTest::newRow("1234567") << "1234567" << hex("12 34 56 00");
+        QTest::newRow("emptied") << "" << hex("00 00 00 00");
+        QTest::newRow("DEADBEEF") << "DEADBEEF" << hex("de ad be ef");
+        QTest::newRow("0A0B0C0D") << "0A0B0C0D" << hex("0a 0b 0c 0d");
+        QTest::newRow("typed lower case") << "c0ffee42" << hex("c0 ff ee 42");
+    }
+
+    void dataFieldDigitsMakeTheBytes()
+    {
+        QFETCH(QString, digits);
+        QFETCH(QByteArray, bytes);
+        auto tag = addTag(0xE004010000000001ull);
+        edit("txtedit_15_secteur")->setText("05");
+        typeInto("txtedit_15_donnees", digits);
+        click("button_15_write");
+        QCOMPARE(air(), QStringList { onAir(withCrc(hex("02 21 05") + bytes)) });
+        QCOMPARE(blockOf(tag, 5), bytes);
+    }
+
+    void readThenWriteBackRestoresTheBlock()
+    {
+        auto tag = addTag(0xE004010000000001ull);
+        edit("txtedit_15_secteur")->setText("07");
+        click("button_15_read");
+        QCOMPARE(text("txtedit_15_donnees"), QStringLiteral("1C1D1E1F"));
+
+        // Someone else changes the block; writing back without an edit puts
+        // the bytes read back in place.
+        onBoard([&](BoardEngine &) {
+            tag->setBlock(7, hex("00 00 00 00"));
+            return 0;
+        });
+        clearHistory();
+        click("button_15_write");
+        QCOMPARE(air(), QStringList { onAir(withCrc(hex("02 21 07 1c 1d 1e 1f"))) });
+        QCOMPARE(blockOf(tag, 7), hex("1c 1d 1e 1f"));
+    }
+
+    void afiAndDsfidWriteFieldsAreHexadecimal_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<int>("value");
+        QTest::newRow("AFI 12") << "txtedit_15_afi_w" << "button_15_afi_w" << "12" << "02 27 12" << 0x12;
+        QTest::newRow("AFI 99") << "txtedit_15_afi_w" << "button_15_afi_w" << "99" << "02 27 99" << 0x99;
+        // Letters cannot be typed: what is left is read.
+        QTest::newRow("AFI 1A") << "txtedit_15_afi_w" << "button_15_afi_w" << "1A" << "02 27 01" << 0x01;
+        QTest::newRow("DSFID 12") << "txtedit_15_dsfid_w" << "button_15_dsfid_w" << "12" << "02 29 12" << 0x12;
+        QTest::newRow("DSFID 00") << "txtedit_15_dsfid_w" << "button_15_dsfid_w" << "00" << "02 29 00" << 0x00;
+        QTest::newRow("DSFID F5") << "txtedit_15_dsfid_w" << "button_15_dsfid_w" << "F5" << "02 29 05" << 0x05;
+    }
+
+    void afiAndDsfidWriteFieldsAreHexadecimal()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, button);
+        QFETCH(QString, typed);
+        QFETCH(QString, request);
+        QFETCH(int, value);
+        auto tag = addTag(0xE004010000000001ull, 0x77, 0x77);
+        typeInto(qPrintable(field), typed);
+        click(qPrintable(button));
+        QCOMPARE(air(), QStringList { onAir(withCrc(QByteArray::fromHex(request.toLatin1()))) });
+        const bool afi = field.contains(QStringLiteral("afi"));
+        QCOMPARE(int(ofTag(tag, afi ? &Iso15693Tag::afi : &Iso15693Tag::dsfid)), value);
+        QCOMPARE(int(ofTag(tag, afi ? &Iso15693Tag::dsfid : &Iso15693Tag::afi)), 0x77);
+        QCOMPARE(page->bench.chipRegister(ChipReg::FIFOLength), quint8(0));
+    }
+
+    // --- the hand-built frame ------------------------------------------------
+
+    void sendFollowsTheDigitCount_data()
+    {
+        QTest::addColumn<int>("digits");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("0") << 0 << false;
+        QTest::newRow("1") << 1 << false;
+        QTest::newRow("2") << 2 << true;
+        QTest::newRow("3") << 3 << false;
+        QTest::newRow("4") << 4 << true;
+        QTest::newRow("34") << 34 << true;
+        QTest::newRow("35") << 35 << false;
+    }
+
+    void sendFollowsTheDigitCount()
+    {
+        QFETCH(int, digits);
+        QFETCH(bool, enabled);
+        QVERIFY(!page->find("frame_15_manu_send")->isEnabled());  // as built
+        typeInto("txtedit_15_manu_trame", QString(digits, QLatin1Char('7')));
+        QCOMPARE(page->find("frame_15_manu_send")->isEnabled(), enabled);
+        QCOMPARE(page->button("button_15_manu_img_send")->isEnabled(), enabled);
+        QCOMPARE(page->button("button_15_manu_txt_send")->isEnabled(), enabled);
+        // One digit fewer turns it round, down to none.
+        if (digits > 0) {
+            QTest::keyClick(edit("txtedit_15_manu_trame"), Qt::Key_Backspace);
+            QCOMPARE(page->find("frame_15_manu_send")->isEnabled(), !enabled && digits > 1);
+        }
+    }
+
+    void languageChangeEmptiesTheFrameAndDisablesSending()
+    {
+        edit("txtedit_15_manu_trame")->setText("2601");
+        QVERIFY(page->find("frame_15_manu_send")->isEnabled());
+        QEvent change(QEvent::LanguageChange);
+        QApplication::sendEvent(page->window.get(), &change);
+        QCOMPARE(text("txtedit_15_manu_trame").trimmed(), QString());
+        QVERIFY(!page->find("frame_15_manu_send")->isEnabled());
+    }
+
+    void manualFrameTraffic()
+    {
+        auto tag = addTag(0xE004010012345678ull, 0x5A);
+        edit("txtedit_15_manu_bitframing")->setText("00");
+        edit("txtedit_15_manu_chanred")->setText("2C");
+        QCOMPARE(text("txtedit_15_manu_collpos"), QStringLiteral("2E "));
+        sendFrame("260100");
+
+        const QByteArray answer = inventoryAnswer(*tag);
+        const Traffic expected = Traffic { written(ChipReg::BitFraming, 0x00),
+                                           written(ChipReg::ChannelRedundancy, 0x2C),
+                                           written(ChipReg::CoderControl, 0x2E),
+                                           written(ChipReg::FIFOData, 0x26),
+                                           written(ChipReg::FIFOData, 0x01),
+                                           written(ChipReg::FIFOData, 0x00),
+                                           written(ChipReg::Command, ChipCmd::Transceive) }
+            + fifoDrained(answer);
+        QCOMPARE(trace(), expected);
+        QCOMPARE(air(), QStringList { onAir(withCrc(hex("26 01 00"))) });
+        QCOMPARE(lastCoding(), AirCoding::OneOutOf256);
+        QCOMPARE(text("txtedit_15_manu_reponse"), QStringLiteral("005A78563412000104E0"));
+    }
+
+    void manualFrameTakesEveryFieldValue_data()
+    {
+        QTest::addColumn<QString>("bitFraming");
+        QTest::addColumn<QString>("redundancy");
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<Traffic>("settings");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("as built: parity, no CRC") << "00" << "03" << "0220"
+                                                 << Traffic { written(ChipReg::BitFraming, 0x00),
+                                                              written(ChipReg::ChannelRedundancy, 0x03),
+                                                              written(ChipReg::CoderControl, 0x2E) }
+                                                 << hex("02 20");
+        QTest::newRow("seven bits") << "07" << "24" << "26"
+                                    << Traffic { written(ChipReg::BitFraming, 0x07),
+                                                 written(ChipReg::ChannelRedundancy, 0x24),
+                                                 written(ChipReg::CoderControl, 0x2E) }
+                                    << hex("26");
+        QTest::newRow("17 bytes") << "00" << "2C" << "000102030405060708090A0B0C0D0E0F10"
+                                  << Traffic { written(ChipReg::BitFraming, 0x00),
+                                               written(ChipReg::ChannelRedundancy, 0x2C),
+                                               written(ChipReg::CoderControl, 0x2E) }
+                                  << hex("000102030405060708090a0b0c0d0e0f10");
+    }
+
+    void manualFrameTakesEveryFieldValue()
+    {
+        QFETCH(QString, bitFraming);
+        QFETCH(QString, redundancy);
+        QFETCH(QString, frame);
+        QFETCH(Traffic, settings);
+        QFETCH(QByteArray, bytes);
+        edit("txtedit_15_manu_bitframing")->setText(bitFraming);
+        edit("txtedit_15_manu_chanred")->setText(redundancy);
+        sendFrame(frame);
+        Traffic expected = settings;
+        for (char byte : bytes)
+            expected.push_back(written(ChipReg::FIFOData, quint8(byte)));
+        expected.push_back(written(ChipReg::Command, ChipCmd::Transceive));
+        expected.push_back(read(ChipReg::FIFOLength, 0));  // nobody answered
+        QCOMPARE(trace(), expected);
+        QCOMPARE(text("txtedit_15_manu_reponse"), QString());
+        QCOMPARE(page->bench.chipRegister(ChipReg::ChannelRedundancy), quint8(settings.at(1).value));
+    }
+
+    void manualFrameWithoutAnswerEmptiesTheResponse()
+    {
+        auto tag = addTag(0xE004010012345678ull, 0x5A);
+        edit("txtedit_15_manu_chanred")->setText("2C");
+        sendFrame("260100");
+        QVERIFY(!text("txtedit_15_manu_reponse").isEmpty());
+
+        // A frame no tag answers: the first look at the FIFO finds it empty.
+        removeCard(tag);
+        clearHistory();
+        click("button_15_manu_img_send");
+        const Traffic handshakes = trace();
+        const Traffic readBack(handshakes.end() - 2, handshakes.end());
+        QCOMPARE(readBack, (Traffic { written(ChipReg::Command, ChipCmd::Transceive), read(ChipReg::FIFOLength, 0) }));
+        QCOMPARE(text("txtedit_15_manu_reponse"), QString());
+    }
+
+    void longResponseShowsItsFirstTenBytes_data()
+    {
+        QTest::addColumn<QString>("redundancy");
+        QTest::addColumn<QByteArray>("cardAnswer");  // empty: a tag
+        QTest::addColumn<int>("answerLength");
+        QTest::addColumn<QString>("shown");
+        // Unchecked, the tag's CRC stays: 12 bytes.
+        QTest::newRow("tag with its CRC") << "24" << QByteArray() << 12 << "005A78563412000104E0";
+        QTest::newRow("16 bytes") << "2C" << hex("a0a1a2a3a4a5a6a7a8a9aaabacadaeaf") << 16 << "A0A1A2A3A4A5A6A7A8A9";
+        QTest::newRow("exactly 10") << "2C" << hex("b0b1b2b3b4b5b6b7b8b9") << 10 << "B0B1B2B3B4B5B6B7B8B9";
+        QTest::newRow("3 bytes") << "2C" << hex("0c0d0e") << 3 << "0C0D0E";
+    }
+
+    void longResponseShowsItsFirstTenBytes()
+    {
+        QFETCH(QString, redundancy);
+        QFETCH(QByteArray, cardAnswer);
+        QFETCH(int, answerLength);
+        QFETCH(QString, shown);
+        if (cardAnswer.isEmpty())
+            addTag(0xE004010012345678ull, 0x5A);
+        else
+            addCard(std::make_shared<FixedAnswerCard>(cardAnswer));
+        edit("txtedit_15_manu_chanred")->setText(redundancy);
+        sendFrame("260100");
+        const Traffic handshakes = trace();
+        QCOMPARE(countOf(handshakes, Handshake::Read, ChipReg::FIFOData), answerLength);
+        QCOMPARE(handshakes.back(), read(ChipReg::FIFOLength, 0));
+        QCOMPARE(text("txtedit_15_manu_reponse"), shown);
+    }
+
+    void manualFramesKeepTheirCoderControl()
+    {
+        edit("txtedit_15_manu_chanred")->setText("2C");
+        sendFrame("260100");
+        const Traffic first = trace();
+        // An inventory in between leaves its own coding in the chip.
+        click("button_15_inventory");
+        QCOMPARE(page->bench.chipRegister(ChipReg::CoderControl), quint8(0x2F));
+        clearHistory();
+        click("button_15_manu_img_send");
+        const Traffic second = trace();
+        QCOMPARE(first.at(2), written(ChipReg::CoderControl, 0x2E));
+        QCOMPARE(second.at(2), written(ChipReg::CoderControl, 0x2E));
+        QCOMPARE(second, first);
+        QCOMPARE(text("txtedit_15_manu_collpos"), QStringLiteral("2E "));
+    }
+
+    // --- boards that misbehave -----------------------------------------------
+
+    void fifoLengthThatNeverDropsEndsTheFrameAfter64Rounds()
+    {
+        auto tag = addTag(0xE004010012345678ull, 0x5A);
+        BoardFaults faults;
+        faults.stuckReads[ChipReg::FIFOLength] = 0x05;
+        page->bench.setFaults(faults);
+        edit("txtedit_15_manu_chanred")->setText("2C");
+        sendFrame("260100");
+
+        const Traffic handshakes = trace();
+        QCOMPARE(countOf(handshakes, Handshake::Read, ChipReg::FIFOLength), 64);
+        QCOMPARE(countOf(handshakes, Handshake::Read, ChipReg::FIFOData), 64);
+        QCOMPARE(handshakes.back(), read(ChipReg::FIFOData, 0x00));
+        // The tag's ten bytes came first; the empty FIFO gave zeros after.
+        QCOMPARE(text("txtedit_15_manu_reponse"), QStringLiteral("005A78563412000104E0"));
+
+        // The window is free again and the next frame, on a sound board,
+        // reads the answer to its end.
+        page->bench.setFaults(BoardFaults());
+        clearHistory();
+        click("button_15_manu_img_send");
+        QCOMPARE(trace().back(), read(ChipReg::FIFOLength, 0));
+        QCOMPARE(countOf(trace(), Handshake::Read, ChipReg::FIFOData), 10);
+    }
+
+    void boardGoneDuringAFrameEmptiesTheResponse()
+    {
+        addTag(0xE004010012345678ull, 0x5A);
+        edit("txtedit_15_manu_chanred")->setText("2C");
+        sendFrame("260100");
+        QVERIFY(!text("txtedit_15_manu_reponse").isEmpty());
+
+        BoardFaults faults;
+        faults.vanishAfterAck = true;
+        page->bench.setFaults(faults);
+        click("button_15_manu_img_send");
+        QCOMPARE(text("txtedit_15_manu_reponse"), QString());
+        QVERIFY(!page->bench.board().connected());
+    }
+};
+
+QTEST_MAIN(TestIso15693Page)
+#include "tst_iso15693page.moc"
