@@ -4,7 +4,7 @@
 // to the window's port list, and runs until interrupted.
 
 #include "benchannouncement.h"
-#include "cardspec.h"
+#include "cardargument.h"
 #include "ptyboard.h"
 #include "tracetext.h"
 
@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption cardOption(
         QStringList { QStringLiteral("c"), QStringLiteral("card") },
         QStringLiteral("Pose une carte dans le champ (option répétable) : %1. Sans carte : les cartes de démonstration.")
-            .arg(CardSpec::forms().join(QLatin1String(", "))),
+            .arg(CardArgument::forms().join(QLatin1String(", "))),
         QStringLiteral("carte"));
     const QCommandLineOption emptyOption(QStringLiteral("empty"), QStringLiteral("Aucune carte dans le champ."));
     const QCommandLineOption traceOption(QStringList { QStringLiteral("t"), QStringLiteral("trace") },
@@ -72,14 +72,14 @@ int main(int argc, char *argv[])
     parser.addOptions({ cardOption, emptyOption, traceOption, quietOption });
     parser.process(application);
 
-    std::vector<CardSpec::Parsed> cards;
+    std::vector<CardArgument::Parsed> cards;
     if (!parser.isSet(emptyOption)) {
-        for (const QString &spec : parser.values(cardOption))
-            cards.push_back(CardSpec::parse(spec));
+        for (const QString &argument : parser.values(cardOption))
+            cards.push_back(CardArgument::parse(argument));
         if (cards.empty())
-            cards = CardSpec::demo();
+            cards = CardArgument::demo();
     }
-    for (const CardSpec::Parsed &card : cards) {
+    for (const CardArgument::Parsed &card : cards) {
         if (!card.card) {
             complain(card.error);
             return 2;
@@ -92,7 +92,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     board.withBoard([&](BoardEngine &engine) {
-        for (const CardSpec::Parsed &card : cards)
+        for (const CardArgument::Parsed &card : cards)
             engine.chip().field().addCard(card.card);
     });
 
@@ -102,7 +102,7 @@ int main(int argc, char *argv[])
     if (announced)
         say(QStringLiteral("Dans TagBench, choisir « Banc virtuel TagBench (%1) », puis connecter.")
                 .arg(announcement.linkPath()));
-    for (const CardSpec::Parsed &card : cards)
+    for (const CardArgument::Parsed &card : cards)
         say(QStringLiteral("  dans le champ : %1").arg(card.description));
     say(QStringLiteral("Ctrl+C pour arrêter."));
 

@@ -1,9 +1,9 @@
-// The virtual bench as users get it: the card specs of tagbench-sim, its
+// The virtual bench as users get it: the card arguments of tagbench-sim, its
 // announcement in the window's port list, and the program itself driven
 // through its pseudo-terminal like a real board.
 
 #include "benchannouncement.h"
-#include "cardspec.h"
+#include "cardargument.h"
 #include "iso14443aprotocol.h"
 #include "iso15693protocol.h"
 #include "iso15693tag.h"
@@ -33,9 +33,9 @@ private slots:
         qputenv("TMPDIR", QFile::encodeName(temporary.path()));
     }
 
-    void cardSpecs_data()
+    void cardArguments_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("made");  // start of the description, or of the error
         QTest::newRow("MIFARE 1K") << "mifare1k:04A23B15" << "MIFARE Classic 1K, UID 04 A2 3B 15";
         QTest::newRow("kind in capitals") << "MIFARE1K:0102abcd" << "MIFARE Classic 1K, UID 01 02 AB CD";
@@ -50,11 +50,11 @@ private slots:
         QTest::newRow("missing UID") << "mifare1k" << "« mifare1k » : carte inconnue";
     }
 
-    void cardSpecs()
+    void cardArguments()
     {
-        QFETCH(QString, spec);
+        QFETCH(QString, argument);
         QFETCH(QString, made);
-        const CardSpec::Parsed parsed = CardSpec::parse(spec);
+        const CardArgument::Parsed parsed = CardArgument::parse(argument);
         QCOMPARE(bool(parsed.card), parsed.error.isEmpty());
         const QString said = parsed.card ? parsed.description : parsed.error;
         QVERIFY2(said.startsWith(made), qPrintable(said));
@@ -62,7 +62,7 @@ private slots:
 
     void demoCardsAreUsableAsSetUp()
     {
-        const auto cards = CardSpec::demo();
+        const auto cards = CardArgument::demo();
         QCOMPARE(int(cards.size()), 3);
         auto *classic = dynamic_cast<MifareClassicCard *>(cards.at(0).card.get());
         QVERIFY(classic);

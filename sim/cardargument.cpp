@@ -1,4 +1,4 @@
-#include "cardspec.h"
+#include "cardargument.h"
 
 #include "iso15693tag.h"
 #include "mifareclassiccard.h"
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cctype>
 
-namespace CardSpec {
+namespace CardArgument {
 
 namespace {
 
@@ -42,10 +42,10 @@ QString spaced(const QByteArray &bytes)
 
 } // namespace
 
-Parsed parse(const QString &spec)
+Parsed parse(const QString &argument)
 {
     Parsed parsed;
-    const QStringList parts = spec.split(QLatin1Char(':'));
+    const QStringList parts = argument.split(QLatin1Char(':'));
     const QString kind = parts.at(0).toLower();
     QString error;
     if (kind == QLatin1String("mifare1k") && parts.size() == 2) {
@@ -76,7 +76,7 @@ Parsed parse(const QString &spec)
                                      .arg(afi, 2, 16, QLatin1Char('0'));
         }
     } else {
-        error = QStringLiteral("« %1 » : carte inconnue (formes : %2)").arg(spec, forms().join(QLatin1String(", ")));
+        error = QStringLiteral("« %1 » : carte inconnue (formes : %2)").arg(argument, forms().join(QLatin1String(", ")));
     }
     parsed.error = error;
     return parsed;
@@ -104,4 +104,4 @@ QStringList forms()
              QStringLiteral("iso15693:UID8[:DSFID[:AFI]]") };
 }
 
-} // namespace CardSpec
+} // namespace CardArgument

@@ -15,23 +15,23 @@
 //                              an ISO 15693 tag, UID written as tags print
 //                              it (most significant byte first), DSFID and
 //                              AFI in hexadecimal
-namespace CardSpec {
+namespace CardArgument {
 
 struct Parsed
 {
     std::shared_ptr<VirtualCard> card;
     QString description;  // what the card is, for the user
-    QString error;        // why the spec makes no card
+    QString error;        // why the argument makes no card
 };
 
-Parsed parse(const QString &spec);
+Parsed parse(const QString &argument);
 
 // The demo bench: a MIFARE Classic 1K whose sector 1 opens with the key the
 // window proposes (3C5E7A91B2D4) and holds a greeting, and two ISO 15693 tags
 // that answer in different slots of an inventory.
 std::vector<Parsed> demo();
 
-// The spec forms, for help texts.
+// The argument forms, for help texts.
 QStringList forms();
 
-} // namespace CardSpec
+} // namespace CardArgument
