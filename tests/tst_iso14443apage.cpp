@@ -1,0 +1,984 @@
+// The ISO 14443A page, offscreen, on a virtual board through a real
+// pseudo-terminal: the step-by-step identification with its texts, masks,
+// colours and step indicators; the hidden one-click scan; MIFARE Classic
+// keys, blocks, reads and writes; hand-built frames with their exact register
+// traffic; and a board whose FIFO never reads empty.
+
+#include "chipregisters.h"
+#include "mifareclassiccard.h"
+#include "scriptedcard.h"
+#include "typeacard.h"
+#include "ultralightcard.h"
+#include "windowfixture.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using Bytes = QByteArray;
+using Traffic = std::vector<Handshake>;
+Q_DECLARE_METATYPE(Traffic)
+
+namespace {
+
+const Bytes SingleUid("\x04\xA2\x3B\x15", 4);              // BCC 0x88
+const Bytes OtherSingleUid("\x08\x11\x22\x33", 4);         // collides with SingleUid from bit 2 on
+const Bytes DoubleUid("\x04\xA2\x3B\x91\xC4\x2E\x80", 7);  // level-1 BCC 0x15
+const Bytes DoubleUidSameLevel1("\x04\xA2\x3B\x11\x22\x33\x44", 7);
+const MifareClassicCard::Key DefaultKey = { 0x3C, 0x5E, 0x7A, 0x91, 0xB2, 0xD4 };
+
+const QString Black = QStringLiteral("color:black");
+const QString Green = QStringLiteral("color:green");
+const QString Red = QStringLiteral("color:red");
+
+constexpr int StepCascadeLevel1 = 0;
+constexpr int StepCascadeLevel2 = 1;
+constexpr int StepSelect = 2;
+constexpr int StepDone = 3;
+constexpr int StepNone = 10;
+
+constexpr quint8 FieldOff = 0x58;  // TxControl with both antenna drivers off
+
+// A card for a data row: the kind of card and what makes it differ.
+struct CardSpec
+{
+    enum Kind { Classic, Ultralight, Plain };
+    Kind kind = Plain;
+    Bytes uid;
+    Bytes atqa;  // Plain only
+    quint8 sak = 0;  // Plain only
+};
+using Cards = QList<CardSpec>;
+
+CardSpec classic(const Bytes &uid = SingleUid) { return { CardSpec::Classic, uid, {}, 0 }; }
+CardSpec ultralight(const Bytes &uid = DoubleUid) { return { CardSpec::Ultralight, uid, {}, 0 }; }
+CardSpec plain(const Bytes &atqa, quint8 sak, const Bytes &uid = SingleUid) { return { CardSpec::Plain, uid, atqa, sak }; }
+
+std::shared_ptr<VirtualCard> make(const CardSpec &spec)
+{
+    switch (spec.kind) {
+    case CardSpec::Classic:
+        return std::make_shared<MifareClassicCard>(spec.uid);
+    case CardSpec::Ultralight:
+        return std::make_shared<UltralightCard>(spec.uid);
+    case CardSpec::Plain:
+        break;
+    }
+    return std::make_shared<TypeACard>(spec.uid, spec.atqa, spec.sak);
+}
+
+// What one of the result fields was given, and what it shows through its
+// mask (fixed characters included, trailing blanks left out).
+struct FieldView
+{
+    QString given;
+    QString shown;
+};
+
+// One click of an identification walk and the page after it.
+struct Click
+{
+    const char *button;
+    FieldView atqa;
+    FieldView uid;
+    QString uidStyle;
+    bool incomplete;
+    FieldView sak;
+    int step;
+};
+using Walk = QList<Click>;
+
+Traffic operator+(Traffic first, const Traffic &second)
+{
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+// The type A configuration reload, as the board sees it.
+const Traffic LoadConfiguration = {
+    written(ChipReg::Control, 0x01),       written(ChipReg::TxControl, 0x58),
+    written(ChipReg::FIFOData, 0x10),      written(ChipReg::FIFOData, 0x00),
+    written(ChipReg::Command, ChipCmd::LoadConfig), written(ChipReg::Page, 0x00),
+    written(ChipReg::TxControl, 0x5B),     written(ChipReg::ClockQControl, 0x00),
+    written(ChipReg::CwConductance, 0x3F),
+};
+
+// The default key in the chip's key format: each nibble n as ~n:n.
+const Bytes DefaultKeyEncoded("\xC3\x3C\xA5\x1E\x87\x5A\x69\xE1\x4B\xD2\x2D\xB4", 12);
+
+int count(const Traffic &traffic, Handshake::Operation operation, quint8 address)
+{
+    return int(std::count_if(traffic.begin(), traffic.end(), [&](const Handshake &handshake) {
+        return handshake.operation == operation && handshake.address == address;
+    }));
+}
+
+// The bytes written into FIFOData, in order.
+Bytes fifoWrites(const Traffic &traffic)
+{
+    Bytes bytes;
+    for (const Handshake &handshake : traffic) {
+        if (handshake.operation == Handshake::Write && handshake.address == ChipReg::FIFOData)
+            bytes.append(char(handshake.value));
+    }
+    return bytes;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Cards)
+Q_DECLARE_METATYPE(Walk)
+Q_DECLARE_METATYPE(Handshake)
+
+// A window connected to a virtual board, its ISO 14443A page current.
+class TypeAPage
+{
+public:
+    bool open()
+    {
+        if (!fixture.start() || !fixture.connectBoard())
+            return false;
+        fixture.tabs()->setCurrentIndex(1);
+        fixture.bench.clearHistory();
+        return true;
+    }
+
+    void insert(const Cards &cards)
+    {
+        for (const CardSpec &spec : cards)
+            insert(make(spec));
+    }
+
+    template<typename Card>
+    std::shared_ptr<Card> insert(std::shared_ptr<Card> card)
+    {
+        onBoard([&](BoardEngine &engine) { engine.chip().field().addCard(card); });
+        return card;
+    }
+
+    template<typename Work>
+    auto onBoard(Work &&work)
+    {
+        fixture.bench.board().waitUntilDrained(2000);
+        return fixture.bench.board().withBoard(std::forward<Work>(work));
+    }
+
+    void click(const char *name) { fixture.button(name)->click(); }
+    QLineEdit *edit(const char *name) const { return fixture.edit(name); }
+    // What a field shows: its fixed characters and the digits, without the
+    // blanks that fill the positions not given.
+    QString shows(const char *name) const { return edit(name)->text().trimmed(); }
+    QString style(const char *name) const { return edit(name)->styleSheet(); }
+
+    // What a text given to a field of the same mask shows.
+    QString throughMask(const char *name, const QString &given) const
+    {
+        QLineEdit twin;
+        twin.setInputMask(edit(name)->inputMask());
+        twin.setText(given);
+        return twin.text().trimmed();
+    }
+
+    // The step indicator shown: 0 to 3, StepNone when none, -1 when several.
+    int step() const
+    {
+        const char *indicators[] = { "label_14_indic_cl1", "label_14_indic_cl2", "label_14_indic_sel", "img_14_tick" };
+        int shownAt = StepNone;
+        int shownCount = 0;
+        for (int i = 0; i < 4; ++i) {
+            if (fixture.shown(indicators[i])) {
+                shownAt = i;
+                ++shownCount;
+            }
+        }
+        return shownCount > 1 ? -1 : shownAt;
+    }
+
+    bool fieldOn() { return (fixture.bench.chipRegister(ChipReg::TxControl) & 0x03) != 0; }
+    Traffic trace() { return fixture.bench.trace(); }
+    void clearHistory() { fixture.bench.clearHistory(); }
+
+    // REQA, anticollision and SELECT through the buttons: a single-size card
+    // ends ACTIVE, as MIFARE needs it.
+    void identifySingleSize()
+    {
+        click("button_14_reqa");
+        click("button_14_anticol1");
+        click("button_14_select");
+    }
+
+    WindowFixture fixture;
+};
+
+// Lets a chip that was put in paged addressing go back to linear addressing
+// once the host has carried out `limit` handshakes, far more than any bounded
+// read-out needs: a read-out without a bound then ends in a failed comparison
+// instead of a test that never returns.
+class PagingRelease
+{
+public:
+    PagingRelease(PtyBoard &board, std::size_t limit)
+        : m_thread([this, &board, limit] {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+            while (!m_done && std::chrono::steady_clock::now() < deadline) {
+                const bool released = board.withBoard([limit](BoardEngine &engine) {
+                    if (engine.handshakeCount() <= limit)
+                        return false;
+                    engine.chip().write(ChipReg::Page, 0x00);
+                    return true;
+                });
+                if (released)
+                    return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        })
+    {
+    }
+
+    ~PagingRelease()
+    {
+        m_done = true;
+        m_thread.join();
+    }
+
+private:
+    std::atomic<bool> m_done { false };
+    std::thread m_thread;
+};
+
+class TestIso14443aPage : public QObject
+{
+    Q_OBJECT
+
+private:
+    void checkField(TypeAPage &page, const char *name, const FieldView &expected)
+    {
+        QCOMPARE(page.shows(name), expected.shown);
+        // The text the slot gave shows the same through the field's mask.
+        QCOMPARE(page.throughMask(name, expected.given), expected.shown);
+    }
+
+private slots:
+    // --- the identification, button by button -----------------------------
+
+    void identificationWalk_data()
+    {
+        QTest::addColumn<Cards>("cards");
+        QTest::addColumn<Walk>("walk");
+        const FieldView cleared { "", "0x" };
+        QTest::newRow("single-size UID") << Cards { classic() } << Walk {
+            { "button_14_reqa", { "004", "0x04" }, cleared, Black, false, cleared, StepCascadeLevel1 },
+            { "button_14_anticol1", { "004", "0x04" }, { "004a23b15", "0x04A23B15" }, Green, false, cleared, StepSelect },
+            { "button_14_select", { "004", "0x04" }, { "004a23b15", "0x04A23B15" }, Green, false, { "008", "0x08" }, StepDone },
+        };
+        QTest::newRow("double-size UID") << Cards { ultralight() } << Walk {
+            { "button_14_reqa", { "44", "0x44" }, cleared, Black, false, cleared, StepCascadeLevel1 },
+            { "button_14_anticol1", { "44", "0x44" }, { "8804a23b", "0x8804A23B" }, Red, true, cleared, StepSelect },
+            { "button_14_select", { "44", "0x44" }, { "8804a23b", "0x8804A23B" }, Red, true, { "004", "0x04" },
+              StepCascadeLevel2 },
+            { "button_14_anticol2", { "44", "0x44" }, { "004a23b91c42e80", "0x04A23B91C42E80" }, Green, false, cleared,
+              StepSelect },
+            { "button_14_select", { "44", "0x44" }, { "004a23b91c42e80", "0x04A23B91C42E80" }, Green, false,
+              { "000", "0x00" }, StepDone },
+        };
+        QTest::newRow("single-size UID not beginning with 0") << Cards { classic(Bytes("\xC1\x02\x03\x04", 4)) } << Walk {
+            { "button_14_reqa", { "004", "0x04" }, cleared, Black, false, cleared, StepCascadeLevel1 },
+            { "button_14_anticol1", { "004", "0x04" }, { "c1020304", "0xC1020304" }, Green, false, cleared, StepSelect },
+            { "button_14_select", { "004", "0x04" }, { "c1020304", "0xC1020304" }, Green, false, { "008", "0x08" }, StepDone },
+        };
+    }
+
+    void identificationWalk()
+    {
+        QFETCH(Cards, cards);
+        QFETCH(Walk, walk);
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.insert(cards);
+        for (const Click &click : walk) {
+            page.click(click.button);
+            const QByteArray where = QByteArray("after ") + click.button;
+            checkField(page, "txtedit_14_ATQA", click.atqa);
+            QCOMPARE(page.style("txtedit_14_ATQA"), Green);
+            checkField(page, "txtedit_14_uid", click.uid);
+            QVERIFY2(page.style("txtedit_14_uid") == click.uidStyle, where.constData());
+            QVERIFY2(page.fixture.shown("label_14_uid_incomplet") == click.incomplete, where.constData());
+            QVERIFY2(!page.fixture.shown("label_14_uid_erreur"), where.constData());
+            checkField(page, "txtedit_14_sak", click.sak);
+            QVERIFY2(page.step() == click.step, qPrintable(where + " step " + QByteArray::number(page.step())));
+            // No step button is ever disabled to force the order.
+            for (const char *button : { "button_14_reqa", "button_14_anticol1", "button_14_anticol2", "button_14_select" })
+                QVERIFY2(page.fixture.button(button)->isEnabled(), button);
+        }
+        // The walk took the card all the way through: it is selected.
+        const auto card = std::static_pointer_cast<TypeACard>(
+            page.onBoard([](BoardEngine &engine) { return engine.chip().field().cards().front(); }));
+        QCOMPARE(page.onBoard([&](BoardEngine &) { return card->state(); }), TypeACard::State::Active);
+    }
+
+    void requestJudgesTheAtqa_data()
+    {
+        QTest::addColumn<Cards>("cards");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("style");
+        QTest::addColumn<int>("step");
+        QTest::newRow("04 00") << Cards { classic() } << "0x04" << Green << StepCascadeLevel1;
+        QTest::newRow("44 00") << Cards { ultralight() } << "0x44" << Green << StepCascadeLevel1;
+        QTest::newRow("02 00") << Cards { plain(Bytes("\x02\x00", 2), 0x08) } << "0x" << Red << StepNone;
+        QTest::newRow("04 01") << Cards { plain(Bytes("\x04\x01", 2), 0x08) } << "0x" << Red << StepNone;
+        QTest::newRow("0C 00 (scan only)") << Cards { plain(Bytes("\x0C\x00", 2), 0x08) } << "0x" << Red << StepNone;
+        QTest::newRow("no card: 00 00") << Cards {} << "0x" << Red << StepNone;
+    }
+
+    void requestJudgesTheAtqa()
+    {
+        QFETCH(Cards, cards);
+        QFETCH(QString, shown);
+        QFETCH(QString, style);
+        QFETCH(int, step);
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.insert(cards);
+        // What an earlier identification left behind.
+        page.edit("txtedit_14_uid")->setText("004a23b15");
+        page.edit("txtedit_14_uid")->setStyleSheet(Red);
+        page.edit("txtedit_14_sak")->setText("008");
+        page.fixture.find("label_14_uid_incomplet")->show();
+        page.fixture.window->showIso14443Step(StepDone);
+
+        page.click("button_14_reqa");
+        QCOMPARE(page.shows("txtedit_14_ATQA"), shown);
+        QCOMPARE(page.style("txtedit_14_ATQA"), style);
+        QCOMPARE(page.step(), step);
+        QCOMPARE(page.shows("txtedit_14_uid"), QStringLiteral("0x"));
+        QCOMPARE(page.style("txtedit_14_uid"), Black);
+        QCOMPARE(page.shows("txtedit_14_sak"), QStringLiteral("0x"));
+        QVERIFY(!page.fixture.shown("label_14_uid_incomplet"));
+        QVERIFY(page.fieldOn());
+    }
+
+    void bccErrorAtLevelOneSwitchesTheFieldOff()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.insert(Cards { classic(), classic(OtherSingleUid) });
+        page.click("button_14_reqa");
+        QCOMPARE(page.step(), StepCascadeLevel1);
+        page.clearHistory();
+        page.click("button_14_anticol1");
+        // The receiver holds the bits either card sent: 0C B3 3B 37, BCC 88.
+        QCOMPARE(page.shows("txtedit_14_uid"), QStringLiteral("0x0CB33B37"));
+        QCOMPARE(page.style("txtedit_14_uid"), Red);
+        QCOMPARE(page.step(), StepNone);
+        QVERIFY(!page.fixture.shown("label_14_uid_incomplet"));
+        QCOMPARE(page.trace().back(), written(ChipReg::TxControl, FieldOff));
+        QVERIFY(!page.fieldOn());
+
+        // The next REQA switches the field on again, and both cards answer.
+        page.click("button_14_reqa");
+        QVERIFY(page.fieldOn());
+        QCOMPARE(page.shows("txtedit_14_ATQA"), QStringLiteral("0x04"));
+        QCOMPARE(page.step(), StepCascadeLevel1);
+    }
+
+    void bccErrorAtLevelTwoSwitchesTheFieldOff()
+    {
+        // Two double-size cards alike at level 1: both are selected there and
+        // their level-2 answers collide.
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.insert(Cards { ultralight(), ultralight(DoubleUidSameLevel1) });
+        page.click("button_14_reqa");
+        page.click("button_14_anticol1");
+        QCOMPARE(page.shows("txtedit_14_uid"), QStringLiteral("0x8804A23B"));
+        page.click("button_14_select");
+        QCOMPARE(page.step(), StepCascadeLevel2);
+        page.clearHistory();
+        page.click("button_14_anticol2");
+        // 91 C4 2E 80 and 11 22 33 44 superposed; the BCCs FB and 44 too.
+        QCOMPARE(page.shows("txtedit_14_uid"), QStringLiteral("0x04A23B91E63FC4"));
+        QCOMPARE(page.style("txtedit_14_uid"), Red);
+        QCOMPARE(page.step(), StepNone);
+        QCOMPARE(page.trace().back(), written(ChipReg::TxControl, FieldOff));
+        QVERIFY(!page.fieldOn());
+    }
+
+    void secondLevelIsNotAskedForWithoutCascadeTag_data()
+    {
+        QTest::addColumn<bool>("identifiedFirst");
+        QTest::newRow("after a single-size UID") << true;
+        QTest::newRow("before any anticollision") << false;
+    }
+
+    void secondLevelIsNotAskedForWithoutCascadeTag()
+    {
+        QFETCH(bool, identifiedFirst);
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.insert(Cards { classic() });
+        if (identifiedFirst)
+            page.identifySingleSize();
+        else
+            page.click("button_14_reqa");
+        page.edit("txtedit_14_uid")->setText("004a23b15");
+        page.edit("txtedit_14_sak")->setText("008");
+        page.fixture.find("label_14_uid_incomplet")->show();
+        const int stepBefore = page.step();
+        page.clearHistory();
+
+        page.click("button_14_anticol2");
+        QCOMPARE(page.trace(), Traffic());
+        QCOMPARE(page.shows("txtedit_14_uid"), QStringLiteral("0x"));
+        QCOMPARE(page.style("txtedit_14_uid"), Black);
+        QCOMPARE(page.shows("txtedit_14_sak"), QStringLiteral("0x"));
+        QVERIFY(!page.fixture.shown("label_14_uid_incomplet"));
+        QCOMPARE(page.step(), stepBefore);
+    }
+
+    void selectShowsTheSak_data()
+    {
+        QTest::addColumn<int>("sak");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("08") << 0x08 << "0x08";
+        QTest::newRow("20") << 0x20 << "0x20";
+        QTest::newRow("88") << 0x88 << "0x88";
+        QTest::newRow("00") << 0x00 << "0x00";
+        QTest::newRow("0A") << 0x0A << "0x0A";
+    }
+
+    void selectShowsTheSak()
+    {
+        QFETCH(int, sak);
+        QFETCH(QString, shown);
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.insert(Cards { plain(Bytes("\x04\x00", 2), quint8(sak)) });
+        const QString sheetAsBuilt = page.style("txtedit_14_sak");
+        page.identifySingleSize();
+        QCOMPARE(page.shows("txtedit_14_sak"), shown);
+        QCOMPARE(page.style("txtedit_14_sak"), sheetAsBuilt);  // not judged
+        QCOMPARE(page.step(), StepDone);
+    }
+
+    void selectBeforeAnyAnticollisionLeavesTheIndicator()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.insert(Cards { classic() });
+        page.click("button_14_reqa");
+        page.clearHistory();
+        page.click("button_14_select");
+        // Seven zero bytes go out, which no card answers.
+        QCOMPARE(fifoWrites(page.trace()), Bytes(7, '\0'));
+        QCOMPARE(page.shows("txtedit_14_sak"), QStringLiteral("0x00"));
+        QCOMPARE(page.step(), StepCascadeLevel1);
+    }
+
+    // --- the one-click scan -----------------------------------------------
+
+    void scanShowsAndJudges_data()
+    {
+        QTest::addColumn<Cards>("cards");
+        QTest::addColumn<QString>("atqa");
+        QTest::addColumn<QString>("atqaStyle");
+        QTest::addColumn<QString>("uid");
+        QTest::addColumn<QString>("uidStyle");
+        QTest::newRow("04 00") << Cards { classic() } << "0x0400" << Green << "0x04A23B15" << Green;
+        QTest::newRow("0C 00") << Cards { plain(Bytes("\x0C\x00", 2), 0x08) } << "0x0C00" << Green << "0x04A23B15" << Green;
+        QTest::newRow("44 00, single-size UID") << Cards { plain(Bytes("\x44\x00", 2), 0x08) } << "0x4400" << Green
+                                                << "0x04A23B15" << Green;
+        QTest::newRow("02 00") << Cards { plain(Bytes("\x02\x00", 2), 0x08) } << "0x0200" << Red << "0x04A23B15" << Red;
+        QTest::newRow("04 01") << Cards { plain(Bytes("\x04\x01", 2), 0x08) } << "0x0401" << Red << "0x04A23B15" << Red;
+        QTest::newRow("BCC error") << Cards { classic(), classic(OtherSingleUid) } << "0x0400" << Green << "0x0CB33B37"
+                                   << Red;
+        // Level 2 is asked for without a level-1 SELECT, so the card keeps
+        // silent there: the last two bytes read alike (zero), which is
+        // judged an error.
+        QTest::newRow("double-size UID") << Cards { ultralight() } << "0x4400" << Green << "0x04A23B00000000" << Red;
+        QTest::newRow("no card") << Cards {} << "0x00" << Red << "0x00000000" << Red;
+    }
+
+    void scanShowsAndJudges()
+    {
+        QFETCH(Cards, cards);
+        QFETCH(QString, atqa);
+        QFETCH(QString, atqaStyle);
+        QFETCH(QString, uid);
+        QFETCH(QString, uidStyle);
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.insert(cards);
+        page.edit("txtedit_14_sak")->setText("020");
+        page.fixture.find("label_14_uid_incomplet")->show();
+        page.fixture.window->showIso14443Step(StepSelect);
+
+        QVERIFY(QMetaObject::invokeMethod(page.fixture.window.get(), "on_button_14_scantag_clicked"));
+        QCOMPARE(page.shows("txtedit_14_ATQA"), atqa);
+        QCOMPARE(page.style("txtedit_14_ATQA"), atqaStyle);
+        QCOMPARE(page.shows("txtedit_14_uid"), uid);
+        QCOMPARE(page.style("txtedit_14_uid"), uidStyle);
+        QVERIFY(!page.fixture.shown("label_14_uid_incomplet"));
+        // The SAK and the indicator are not the scan's.
+        QCOMPARE(page.shows("txtedit_14_sak"), QStringLiteral("0x20"));
+        QCOMPARE(page.step(), StepSelect);
+        QVERIFY(page.fieldOn());
+        QVERIFY(!page.fixture.shown("button_14_scantag"));
+    }
+
+    void scanButtonIsBoundThoughHidden()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.insert(Cards { classic() });
+        page.click("button_14_scantag");
+        QCOMPARE(page.shows("txtedit_14_ATQA"), QStringLiteral("0x0400"));
+        QCOMPARE(page.shows("txtedit_14_uid"), QStringLiteral("0x04A23B15"));
+    }
+
+    // --- configuration reload ----------------------------------------------
+
+    void reloadWritesTheTypeASettingsAndClicksMiller()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.fixture.button("radio_codbit_4")->click();
+        page.click("button_14_img_rlcfg");
+        QVERIFY(page.fixture.button("radio_codbit_miller")->isChecked());
+        page.clearHistory();
+
+        page.onBoard([](BoardEngine &engine) { engine.chip().write(ChipReg::CoderControl, 0x2F); });
+        page.click("button_14_img_rlcfg");
+        const Traffic expected = LoadConfiguration
+            + Traffic { read(ChipReg::TxControl, 0x5B), written(ChipReg::TxControl, 0x5B),
+                        written(ChipReg::CoderControl, 0x19),
+                        written(ChipReg::CoderControl, 0x19) };  // the Miller button's own slot
+        QCOMPARE(page.trace(), expected);
+
+        // From 1 of 4 back to Miller: the button is checked again.
+        page.fixture.button("radio_codbit_4")->click();
+        QVERIFY(!page.fixture.button("radio_codbit_miller")->isChecked());
+        page.click("button_14_img_rlcfg");
+        QVERIFY(page.fixture.button("radio_codbit_miller")->isChecked());
+        QCOMPARE(page.fixture.bench.chipRegister(ChipReg::CoderControl), quint8(0x19));
+    }
+
+    void textButtonsAnimateTheirPictureButton_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<Handshake>("first");
+        QTest::newRow("reload") << "button_14_txt_rlcfg" << "button_14_img_rlcfg" << written(ChipReg::Control, 0x01);
+        QTest::newRow("send") << "button_manu_txt_send" << "button_manu_img_send" << written(ChipReg::BitFraming, 0x00);
+    }
+
+    void textButtonsAnimateTheirPictureButton()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, picture);
+        QFETCH(Handshake, first);
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.edit("txtedit_manu_trame")->setText("26");
+        QSignalSpy clicked(page.fixture.button(qPrintable(picture)), &QAbstractButton::clicked);
+        page.click(qPrintable(text));
+        QCOMPARE(clicked.count(), 0);  // the click comes once the animation is over
+        QVERIFY(clicked.wait(2000));
+        QTest::qWait(50);
+        QCOMPARE(clicked.count(), 1);
+        const Traffic trace = page.trace();
+        QVERIFY(!trace.empty());
+        QCOMPARE(trace.front(), first);
+    }
+
+    // --- MIFARE Classic ----------------------------------------------------
+
+    void keyFieldEnablesAuthentication_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("12 digits") << "A0A1A2A3A4A5" << true;
+        QTest::newRow("11 digits") << "A0A1A2A3A4A" << false;
+        QTest::newRow("1 digit") << "F" << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("13 digits cut to 12") << "A0A1A2A3A4A5F" << true;
+    }
+
+    void keyFieldEnablesAuthentication()
+    {
+        QFETCH(QString, key);
+        QFETCH(bool, enabled);
+        TypeAPage page;
+        QVERIFY(page.open());
+        QCOMPARE(page.edit("txtedit_mf_cle")->text(), QStringLiteral("3C5E7A91B2D4"));
+        QVERIFY(page.fixture.button("button_mf_auth")->isEnabled());
+        page.edit("txtedit_mf_cle")->setText(key);
+        QCOMPARE(page.fixture.button("button_mf_auth")->isEnabled(), enabled);
+        page.edit("txtedit_mf_cle")->setText("3C5E7A91B2D4");
+        QVERIFY(page.fixture.button("button_mf_auth")->isEnabled());
+    }
+
+    void dataFieldEnablesWriting_data()
+    {
+        QTest::addColumn<QString>("data");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("32 digits") << "00112233445566778899AABBCCDDEEFF" << true;
+        QTest::newRow("33 digits cut to 32") << "00112233445566778899AABBCCDDEEFF0" << true;
+        QTest::newRow("lower case") << "00112233445566778899aabbccddeeff" << true;
+        QTest::newRow("31 digits") << "00112233445566778899AABBCCDDEEF" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+
+    void dataFieldEnablesWriting()
+    {
+        QFETCH(QString, data);
+        QFETCH(bool, enabled);
+        TypeAPage page;
+        QVERIFY(page.open());
+        // 32 zeros as built, yet disabled until the field first changes.
+        QCOMPARE(page.edit("txtedit_mf_donnees")->text(), QString(32, '0'));
+        QVERIFY(!page.fixture.button("button_mf_write")->isEnabled());
+        page.edit("txtedit_mf_donnees")->setText(data);
+        QCOMPARE(page.fixture.button("button_mf_write")->isEnabled(), enabled);
+    }
+
+    void authenticateWithTheKeyField()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        auto card = page.insert(std::make_shared<MifareClassicCard>(SingleUid));
+        page.onBoard([&](BoardEngine &) { card->setSectorKeys(1, DefaultKey, DefaultKey); });
+        page.identifySingleSize();
+        page.edit("txtedit_mf_block")->setText("04");
+        page.clearHistory();
+
+        QTest::ignoreMessage(QtDebugMsg, "AUTH OK IF 0X08: 8");
+        page.click("button_mf_auth");
+        // The default key, encoded, then the key A authentication of block 4
+        // for the UID the identification left.
+        QCOMPARE(fifoWrites(page.trace()), DefaultKeyEncoded + Bytes("\x60\x04", 2) + SingleUid);
+        QVERIFY(page.onBoard([](BoardEngine &engine) { return engine.chip().crypto1On(); }));
+        QCOMPARE(page.onBoard([&](BoardEngine &) { return card->authenticatedSector(); }), 1);
+        QCOMPARE(page.fixture.bench.chipRegister(ChipReg::ChannelRedundancy), quint8(0x03));
+    }
+
+    void authenticateWithAWrongKeyFails()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        auto card = page.insert(std::make_shared<MifareClassicCard>(SingleUid));
+        page.onBoard([&](BoardEngine &) { card->setSectorKeys(1, DefaultKey, DefaultKey); });
+        page.identifySingleSize();
+        page.edit("txtedit_mf_block")->setText("04");
+        page.edit("txtedit_mf_cle")->setText("3C5E7A91B2D5");
+        QTest::ignoreMessage(QtDebugMsg, "AUTH OK IF 0X08: 0");
+        page.click("button_mf_auth");
+        QVERIFY(!page.onBoard([](BoardEngine &engine) { return engine.chip().crypto1On(); }));
+    }
+
+    void readBlockIntoTheDataField()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        auto card = page.insert(std::make_shared<MifareClassicCard>(SingleUid));
+        const Bytes data("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\xAB\xBC\xCD\xDE\xEF", 16);
+        page.onBoard([&](BoardEngine &) {
+            card->setSectorKeys(1, DefaultKey, DefaultKey);
+            card->setBlock(6, data);
+        });
+        page.identifySingleSize();
+        page.edit("txtedit_mf_block")->setText("06");
+        QTest::ignoreMessage(QtDebugMsg, "AUTH OK IF 0X08: 8");
+        page.click("button_mf_auth");
+        QVERIFY(!page.fixture.button("button_mf_write")->isEnabled());
+
+        page.click("button_mf_read");
+        QCOMPARE(page.edit("txtedit_mf_donnees")->text(), QStringLiteral("000102030405060708090AABBCCDDEEF"));
+        // The read changed the field: writing is possible now.
+        QVERIFY(page.fixture.button("button_mf_write")->isEnabled());
+    }
+
+    void writeFromTheDataFieldAndReadBack()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        auto card = page.insert(std::make_shared<MifareClassicCard>(SingleUid));
+        page.onBoard([&](BoardEngine &) { card->setSectorKeys(1, DefaultKey, DefaultKey); });
+        page.identifySingleSize();
+        page.edit("txtedit_mf_block")->setText("05");
+        QTest::ignoreMessage(QtDebugMsg, "AUTH OK IF 0X08: 8");
+        page.click("button_mf_auth");
+
+        const QString text = QStringLiteral("DEADBEEF0123456789ABCDEF00FF10E1");
+        page.edit("txtedit_mf_donnees")->setText(text);
+        page.clearHistory();
+        page.click("button_mf_write");
+        QCOMPARE(page.onBoard([&](BoardEngine &) { return card->block(5); }), Bytes::fromHex(text.toLatin1()));
+        QCOMPARE(fifoWrites(page.trace()), Bytes("\xA0\x05", 2) + Bytes::fromHex(text.toLatin1()));
+        QCOMPARE(page.edit("txtedit_mf_donnees")->text(), text);  // nothing shown
+
+        page.edit("txtedit_mf_donnees")->setText(QString(32, '0'));
+        page.click("button_mf_read");
+        QCOMPARE(page.edit("txtedit_mf_donnees")->text(), text);
+    }
+
+    void blockNumberIsDecimal_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("block");
+        QTest::newRow("7") << "7" << 7;
+        QTest::newRow("07") << "07" << 7;
+        QTest::newRow("12 is twelve") << "12" << 12;
+        QTest::newRow("63") << "63" << 63;
+        QTest::newRow("empty") << "" << 0;
+        QTest::newRow("00") << "00" << 0;
+    }
+
+    void blockNumberIsDecimal()
+    {
+        QFETCH(QString, field);
+        QFETCH(int, block);
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.insert(Cards { classic() });
+        page.identifySingleSize();
+        page.edit("txtedit_mf_block")->setText(field);
+
+        page.clearHistory();
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^AUTH OK IF 0X08: "));
+        page.click("button_mf_auth");
+        QCOMPARE(fifoWrites(page.trace()).mid(12, 2), Bytes("\x60") + char(block));
+
+        page.clearHistory();
+        page.click("button_mf_read");
+        QCOMPARE(fifoWrites(page.trace()), Bytes("\x30") + char(block));
+
+        page.edit("txtedit_mf_donnees")->setText(QString(32, 'A'));
+        page.clearHistory();
+        page.click("button_mf_write");
+        QCOMPARE(fifoWrites(page.trace()).left(2), Bytes("\xA0") + char(block));
+    }
+
+    // --- hand-built frames -------------------------------------------------
+
+    void frameFieldEnablesSending_data()
+    {
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("1 digit") << "2" << false;
+        QTest::newRow("3 digits") << "123" << false;
+        QTest::newRow("4 digits") << "1234" << true;
+        QTest::newRow("34 digits") << QString(34, 'A') << true;
+        QTest::newRow("35 digits") << QString(35, 'A') << false;
+        QTest::newRow("36 digits keep 35") << QString(36, 'A') << false;
+    }
+
+    void frameFieldEnablesSending()
+    {
+        QFETCH(QString, frame);
+        QFETCH(bool, enabled);
+        TypeAPage page;
+        QVERIFY(page.open());
+        QVERIFY(!page.fixture.find("frame_manu_send")->isEnabled());
+        // From the opposite state, so that the text does change.
+        page.edit("txtedit_manu_trame")->setText(enabled ? "1" : "12");
+        QCOMPARE(page.fixture.find("frame_manu_send")->isEnabled(), !enabled);
+        page.edit("txtedit_manu_trame")->setText(frame);
+        QVERIFY(page.edit("txtedit_manu_trame")->text().size() <= 36);  // 35 digits and the fixed blank at most
+        QCOMPARE(page.fixture.find("frame_manu_send")->isEnabled(), enabled);
+        QCOMPARE(page.fixture.button("button_manu_img_send")->isEnabled(), enabled);
+        QCOMPARE(page.fixture.button("button_manu_txt_send")->isEnabled(), enabled);
+    }
+
+    void sendWritesTheFieldsThenTheFrame_data()
+    {
+        QTest::addColumn<QString>("bitFraming");
+        QTest::addColumn<QString>("redundancy");
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<int>("bitFramingValue");
+        QTest::addColumn<int>("redundancyValue");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("4 digits, two bytes") << "00" << "0F" << "A0b1" << 0x00 << 0x0F << Bytes("\xA0\xB1", 2);
+        QTest::newRow("34 digits, 17 bytes") << "00" << "03" << "000102030405060708090A0B0C0D0E0F10" << 0x00 << 0x03
+                                             << Bytes::fromHex("000102030405060708090A0B0C0D0E0F10");
+        QTest::newRow("framing and redundancy as typed") << "7" << "3F" << "5201" << 0x07 << 0x3F << Bytes("\x52\x01", 2);
+        QTest::newRow("emptied framing fields give 0") << "" << "" << "9320" << 0x00 << 0x00 << Bytes("\x93\x20", 2);
+    }
+
+    void sendWritesTheFieldsThenTheFrame()
+    {
+        QFETCH(QString, bitFraming);
+        QFETCH(QString, redundancy);
+        QFETCH(QString, frame);
+        QFETCH(int, bitFramingValue);
+        QFETCH(int, redundancyValue);
+        QFETCH(QByteArray, bytes);
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.edit("txtedit_manu_bitframing")->setText(bitFraming);
+        page.edit("txtedit_manu_chanred")->setText(redundancy);
+        page.edit("txtedit_manu_trame")->setText(frame);
+        page.clearHistory();
+        page.click("button_manu_img_send");
+
+        // No card: CollPos, the FIFO read empty at once, CollPos again.
+        Traffic expected = { written(ChipReg::BitFraming, quint8(bitFramingValue)),
+                             written(ChipReg::ChannelRedundancy, quint8(redundancyValue)) };
+        for (char byte : bytes)
+            expected.push_back(written(ChipReg::FIFOData, quint8(byte)));
+        expected.push_back(written(ChipReg::Command, ChipCmd::Transceive));
+        expected.push_back(read(ChipReg::CollPos, 0x00));
+        expected.push_back(read(ChipReg::FIFOLength, 0x00));
+        expected.push_back(read(ChipReg::CollPos, 0x00));
+        QCOMPARE(page.trace(), expected);
+        QCOMPARE(page.shows("txtedit_manu_reponse"), QString());
+        QCOMPARE(page.shows("txtedit_manu_collpos"), QStringLiteral("0"));
+    }
+
+    void requestSentByHand()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        auto card = page.insert(std::make_shared<MifareClassicCard>(SingleUid));
+        QCOMPARE(page.edit("txtedit_manu_bitframing")->text(), QStringLiteral("00 "));
+        QCOMPARE(page.edit("txtedit_manu_chanred")->text(), QStringLiteral("03 "));
+        page.edit("txtedit_manu_bitframing")->setText("07");
+        page.edit("txtedit_manu_trame")->setText("26");
+        page.click("button_manu_img_send");
+
+        const Traffic expected = {
+            written(ChipReg::BitFraming, 0x07), written(ChipReg::ChannelRedundancy, 0x03),
+            written(ChipReg::FIFOData, 0x26),   written(ChipReg::Command, ChipCmd::Transceive),
+            read(ChipReg::CollPos, 0x00),
+            read(ChipReg::FIFOLength, 0x02),    read(ChipReg::FIFOData, 0x04),
+            read(ChipReg::FIFOLength, 0x01),    read(ChipReg::FIFOData, 0x00),
+            read(ChipReg::FIFOLength, 0x00),
+            read(ChipReg::CollPos, 0x00),
+        };
+        QCOMPARE(page.trace(), expected);
+        QCOMPARE(page.shows("txtedit_manu_reponse"), QStringLiteral("0400"));
+        QCOMPARE(page.shows("txtedit_manu_collpos"), QStringLiteral("0"));
+        QCOMPARE(page.onBoard([&](BoardEngine &) { return card->state(); }), TypeACard::State::Ready);
+        // The frame went out as typed: seven bits.
+        const auto airLog = page.onBoard([](BoardEngine &engine) { return engine.chip().airLog(); });
+        QCOMPARE(airLog.back().sent.bits.size(), std::size_t(7));
+    }
+
+    void answerShowsItsFirstTenBytes_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("9 bytes") << Bytes::fromHex("a1a2a3a4a5a6a7a8a9") << "A1A2A3A4A5A6A7A8A9";
+        QTest::newRow("10 bytes") << Bytes::fromHex("a1a2a3a4a5a6a7a8a9aa") << "A1A2A3A4A5A6A7A8A9AA";
+        QTest::newRow("16 bytes") << Bytes::fromHex("00112233445566778899aabbccddeeff") << "00112233445566778899";
+    }
+
+    void answerShowsItsFirstTenBytes()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, shown);
+        TypeAPage page;
+        QVERIFY(page.open());
+        auto card = std::make_shared<ScriptedCard>();
+        card->answer = Air::withOddParity(answer);
+        page.insert(card);
+        page.edit("txtedit_manu_trame")->setText("3000");
+        page.clearHistory();
+        page.click("button_manu_img_send");
+        QCOMPARE(page.shows("txtedit_manu_reponse"), shown);
+        // Every byte was taken out of the FIFO, one length read more.
+        const Traffic trace = page.trace();
+        QCOMPARE(count(trace, Handshake::Read, ChipReg::FIFOData), int(answer.size()));
+        QCOMPARE(count(trace, Handshake::Read, ChipReg::FIFOLength), int(answer.size()) + 1);
+        QCOMPARE(page.fixture.bench.chipRegister(ChipReg::FIFOLength), quint8(0));
+    }
+
+    void collisionPositionIsShown_data()
+    {
+        QTest::addColumn<int>("secondCardBit");  // bit of byte 19 the second card flips; -1 no second card
+        QTest::addColumn<QString>("collPos");
+        QTest::newRow("no collision: 0") << -1 << "0";
+        QTest::newRow("bit 154: 9a") << 1 << "9a";
+        QTest::newRow("bit 153: 99") << 0 << "99";
+    }
+
+    void collisionPositionIsShown()
+    {
+        QFETCH(int, secondCardBit);
+        QFETCH(QString, collPos);
+        TypeAPage page;
+        QVERIFY(page.open());
+        const Bytes answer = Bytes(19, '\x11') + char(0x40);
+        auto first = std::make_shared<ScriptedCard>();
+        first->answer = Air::withOddParity(answer);
+        page.insert(first);
+        if (secondCardBit >= 0) {
+            Bytes other = answer;
+            other[19] = char(other.at(19) | (1 << secondCardBit));
+            auto second = std::make_shared<ScriptedCard>();
+            second->answer = Air::withOddParity(other);
+            page.insert(second);
+        }
+        page.edit("txtedit_manu_trame")->setText("26");
+        page.click("button_manu_img_send");
+        QCOMPARE(page.shows("txtedit_manu_collpos"), collPos);
+        QCOMPARE(page.shows("txtedit_manu_reponse"), QStringLiteral("11111111111111111111"));
+    }
+
+    void fifoThatNeverEmptiesEndsAfterSixtyFourBytes()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.edit("txtedit_manu_trame")->setText("26");
+        // A chip left in paged addressing: the host's FIFOLength reads land
+        // on CoderControl, which never reads 0, and its FIFOData reads on a
+        // plain register that never empties.
+        page.onBoard([](BoardEngine &engine) { engine.chip().write(ChipReg::Page, 0x82); });
+        QVERIFY(page.fixture.bench.chipRegister(ChipReg::FIFOLength) != 0);
+        page.clearHistory();
+        {
+            PagingRelease release(page.fixture.bench.board(), 2000);
+            page.click("button_manu_img_send");
+        }
+        const Traffic trace = page.trace();
+        QCOMPARE(count(trace, Handshake::Read, ChipReg::FIFOLength), 64);
+        QCOMPARE(count(trace, Handshake::Read, ChipReg::FIFOData), 64);
+        QCOMPARE(trace.back().address, quint8(ChipReg::CollPos));
+        QCOMPARE(page.shows("txtedit_manu_reponse"), QStringLiteral("26262626262626262626"));
+
+        // The window is still usable: with the chip's addressing back to
+        // linear, the next send goes through as usual.
+        page.onBoard([](BoardEngine &engine) { engine.chip().write(ChipReg::Page, 0x00); });
+        page.insert(std::make_shared<MifareClassicCard>(SingleUid));
+        page.edit("txtedit_manu_bitframing")->setText("07");
+        page.click("button_14_img_rlcfg");
+        page.click("button_manu_img_send");
+        QCOMPARE(page.shows("txtedit_manu_reponse"), QStringLiteral("0400"));
+    }
+
+    void silentBoardGivesAnEmptyAnswer()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.edit("txtedit_manu_trame")->setText("26");
+        page.edit("txtedit_manu_reponse")->setText("AABB");
+        BoardFaults silent;
+        silent.unanswered = -1;
+        page.fixture.bench.setFaults(silent);
+        QElapsedTimer clock;
+        clock.start();
+        page.click("button_manu_img_send");
+        // Every handshake ran into the time-out; the length read as 0.
+        QVERIFY(clock.elapsed() >= 3 * ReaderLink::AnswerTimeoutMs);
+        QCOMPARE(page.shows("txtedit_manu_reponse"), QString());
+        QCOMPARE(page.shows("txtedit_manu_collpos"), QStringLiteral("0"));
+    }
+};
+
+QTEST_MAIN(TestIso14443aPage)
+#include "tst_iso14443apage.moc"
