@@ -5,6 +5,7 @@
 
 #include "chipregisters.h"
 #include "fieldtext.h"
+#include "handbuiltframe.h"
 #include "iso14443aprotocol.h"
 #include "mainwindowui.h"
 #include "mifareclassic.h"
@@ -43,10 +44,6 @@ QString withTwoZerosBelow0x10(quint8 firstByte, const QString &text)
 {
     return firstByte < 0x10 ? QStringLiteral("00") + text : text;
 }
-
-// The chip's FIFO holds 64 bytes: a board that reports more is not read
-// further.
-constexpr int MaxAnswerBytes = 64;
 
 } // namespace
 
@@ -221,26 +218,16 @@ void MainWindow::on_txtedit_mf_donnees_selectionChanged()
 
 void MainWindow::on_txtedit_manu_trame_textChanged(const QString &)
 {
-    // The mask ends with a fixed blank: the digits typed are one fewer.
-    const int digits = ui->txtedit_manu_trame->text().size() - 1;
-    ui->frame_manu_send->setEnabled(digits > 0 && digits % 2 == 0);
+    ui->frame_manu_send->setEnabled(HandBuiltFrame::isSendable(ui->txtedit_manu_trame->text()));
 }
 
 void MainWindow::on_button_manu_img_send_clicked()
 {
     link->writeRegister(ChipReg::BitFraming, FieldText::value(ui->txtedit_manu_bitframing->text()));
     link->writeRegister(ChipReg::ChannelRedundancy, FieldText::value(ui->txtedit_manu_chanred->text()));
-    const QString frame = ui->txtedit_manu_trame->text();
-    for (int i = 0; i < (frame.size() - 1) / 2; ++i)
-        link->writeRegister(ChipReg::FIFOData, FieldText::pairValue(frame, 2 * i));
-    link->writeRegister(ChipReg::Command, ChipCmd::Transceive);
-
+    HandBuiltFrame::send(link, ui->txtedit_manu_trame->text());
     ui->txtedit_manu_collpos->setText(FieldText::number(quint8(link->readRegister(ChipReg::CollPos))));
-    // Whatever has reached the FIFO, one byte at a time until it reads
-    // empty, and never more than the FIFO can hold.
-    QString answer;
-    for (int i = 0; i < MaxAnswerBytes && link->readRegister(ChipReg::FIFOLength) != 0; ++i)
-        answer += FieldText::byte(quint8(link->readRegister(ChipReg::FIFOData)));
+    const QString answer = HandBuiltFrame::readAnswer(link);
     ui->txtedit_manu_collpos->setText(FieldText::number(quint8(link->readRegister(ChipReg::CollPos))));
     ui->txtedit_manu_reponse->setText(answer);
 }

@@ -5,6 +5,7 @@
 
 #include "chipregisters.h"
 #include "fieldtext.h"
+#include "handbuiltframe.h"
 #include "iso15693protocol.h"
 #include "mainwindowui.h"
 #include "readerlink.h"
@@ -19,9 +20,6 @@ const QString Red = QStringLiteral("color:red");
 constexpr quint8 CodingOneOf4 = 0x2F;
 constexpr int UidLength = 8;
 constexpr int BlockLength = 4;
-// The chip's FIFO holds 64 bytes: a board that reports more is not read
-// further.
-constexpr int MaxAnswerBytes = 64;
 
 // The most significant byte first, as tags print their UIDs (e0...). The
 // UID field's mask "\0\x>HH...H ; " takes a first "0" of its text as its own
@@ -103,9 +101,7 @@ void MainWindow::on_button_15_dsfid_w_clicked()
 
 void MainWindow::on_txtedit_15_manu_trame_textChanged(const QString &)
 {
-    // The mask ends with a fixed blank: the digits typed are one fewer.
-    const int digits = ui->txtedit_15_manu_trame->text().size() - 1;
-    ui->frame_15_manu_send->setEnabled(digits > 0 && digits % 2 == 0);
+    ui->frame_15_manu_send->setEnabled(HandBuiltFrame::isSendable(ui->txtedit_15_manu_trame->text()));
 }
 
 void MainWindow::on_button_15_manu_img_send_clicked()
@@ -113,13 +109,6 @@ void MainWindow::on_button_15_manu_img_send_clicked()
     link->writeRegister(ChipReg::BitFraming, FieldText::value(ui->txtedit_15_manu_bitframing->text()));
     link->writeRegister(ChipReg::ChannelRedundancy, FieldText::value(ui->txtedit_15_manu_chanred->text()));
     link->writeRegister(ChipReg::CoderControl, FieldText::value(ui->txtedit_15_manu_collpos->text()));
-    const QString frame = ui->txtedit_15_manu_trame->text();
-    for (int i = 0; i < (frame.size() - 1) / 2; ++i)
-        link->writeRegister(ChipReg::FIFOData, FieldText::pairValue(frame, 2 * i));
-    link->writeRegister(ChipReg::Command, ChipCmd::Transceive);
-
-    QString answer;
-    for (int i = 0; i < MaxAnswerBytes && link->readRegister(ChipReg::FIFOLength) != 0; ++i)
-        answer += FieldText::byte(quint8(link->readRegister(ChipReg::FIFOData)));
-    ui->txtedit_15_manu_reponse->setText(answer);
+    HandBuiltFrame::send(link, ui->txtedit_15_manu_trame->text());
+    ui->txtedit_15_manu_reponse->setText(HandBuiltFrame::readAnswer(link));
 }

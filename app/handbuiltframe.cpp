@@ -1,0 +1,41 @@
+#include "handbuiltframe.h"
+
+#include "chipregisters.h"
+#include "fieldtext.h"
+#include "readerlink.h"
+
+namespace {
+
+constexpr int FifoSize = 64;
+
+int typedDigits(const QString &frameText)
+{
+    return frameText.size() - 1;  // the mask ends with a fixed blank
+}
+
+} // namespace
+
+namespace HandBuiltFrame {
+
+bool isSendable(const QString &frameText)
+{
+    const int digits = typedDigits(frameText);
+    return digits > 0 && digits % 2 == 0;
+}
+
+void send(ReaderLink *link, const QString &frameText)
+{
+    for (int i = 0; i < typedDigits(frameText) / 2; ++i)
+        link->writeRegister(ChipReg::FIFOData, FieldText::pairValue(frameText, 2 * i));
+    link->writeRegister(ChipReg::Command, ChipCmd::Transceive);
+}
+
+QString readAnswer(ReaderLink *link)
+{
+    QString answer;
+    for (int i = 0; i < FifoSize && link->readRegister(ChipReg::FIFOLength) != 0; ++i)
+        answer += FieldText::byte(quint8(link->readRegister(ChipReg::FIFOData)));
+    return answer;
+}
+
+} // namespace HandBuiltFrame

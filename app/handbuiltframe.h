@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+class ReaderLink;
+
+// What the two hand-built frame panels share: the rule of the frame field
+// and the exchange with the chip, which each panel wraps in its own register
+// settings.
+namespace HandBuiltFrame {
+
+// Whether the frame field's text, the digits typed and the mask's final
+// blank, holds a whole and non-zero number of bytes.
+bool isSendable(const QString &frameText);
+
+// The frame's bytes into the FIFO, one register write each, without a flush
+// before, then the Transceive command.
+void send(ReaderLink *link, const QString &frameText);
+
+// The bytes that have reached the FIFO, read one at a time until it reads
+// empty, and never more than the FIFO's 64 bytes: a board that keeps
+// reporting data cannot hold the window.
+QString readAnswer(ReaderLink *link);
+
+} // namespace HandBuiltFrame
