@@ -16,9 +16,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <atomic>
 #include <chrono>
-#include <thread>
 
 using Bytes = QByteArray;
 using Traffic = std::vector<Handshake>;
@@ -213,42 +211,6 @@ public:
     }
 
     WindowFixture fixture;
-};
-
-// Lets a chip that was put in paged addressing go back to linear addressing
-// once the host has carried out `limit` handshakes, far more than any bounded
-// read-out needs: a read-out without a bound then ends in a failed comparison
-// instead of a test that never returns.
-class PagingRelease
-{
-public:
-    PagingRelease(PtyBoard &board, std::size_t limit)
-        : m_thread([this, &board, limit] {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-            while (!m_done && std::chrono::steady_clock::now() < deadline) {
-                const bool released = board.withBoard([limit](BoardEngine &engine) {
-                    if (engine.handshakeCount() <= limit)
-                        return false;
-                    engine.chip().write(ChipReg::Page, 0x00);
-                    return true;
-                });
-                if (released)
-                    return;
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        })
-    {
-    }
-
-    ~PagingRelease()
-    {
-        m_done = true;
-        m_thread.join();
-    }
-
-private:
-    std::atomic<bool> m_done { false };
-    std::thread m_thread;
 };
 
 class TestIso14443aPage : public QObject
@@ -935,25 +897,23 @@ private slots:
         TypeAPage page;
         QVERIFY(page.open());
         page.edit("txtedit_manu_trame")->setText("26");
-        // A chip left in paged addressing: the host's FIFOLength reads land
-        // on CoderControl, which never reads 0, and its FIFOData reads on a
-        // plain register that never empties.
-        page.onBoard([](BoardEngine &engine) { engine.chip().write(ChipReg::Page, 0x82); });
-        QVERIFY(page.fixture.bench.chipRegister(ChipReg::FIFOLength) != 0);
+        // A board whose FIFOLength never reads 0, and whose FIFOData always
+        // has a byte to give.
+        BoardFaults stuck;
+        stuck.stuckReads[ChipReg::FIFOLength] = 0x05;
+        stuck.stuckReads[ChipReg::FIFOData] = 0x26;
+        page.fixture.bench.setFaults(stuck);
         page.clearHistory();
-        {
-            PagingRelease release(page.fixture.bench.board(), 2000);
-            page.click("button_manu_img_send");
-        }
+        page.click("button_manu_img_send");
         const Traffic trace = page.trace();
         QCOMPARE(count(trace, Handshake::Read, ChipReg::FIFOLength), 64);
         QCOMPARE(count(trace, Handshake::Read, ChipReg::FIFOData), 64);
         QCOMPARE(trace.back().address, quint8(ChipReg::CollPos));
         QCOMPARE(page.shows("txtedit_manu_reponse"), QStringLiteral("26262626262626262626"));
 
-        // The window is still usable: with the chip's addressing back to
-        // linear, the next send goes through as usual.
-        page.onBoard([](BoardEngine &engine) { engine.chip().write(ChipReg::Page, 0x00); });
+        // The window is still usable: on a sound board again, the next send
+        // goes through as usual.
+        page.fixture.bench.setFaults(BoardFaults());
         page.insert(std::make_shared<MifareClassicCard>(SingleUid));
         page.edit("txtedit_manu_bitframing")->setText("07");
         page.click("button_14_img_rlcfg");
