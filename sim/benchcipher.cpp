@@ -65,3 +65,19 @@ quint32 BenchCipher::nextNonce(quint64 &seed)
     seed = splitMix(seed);
     return quint32(seed >> 32);
 }
+
+quint32 BenchCipher::wordAt(const QByteArray &bytes, int at)
+{
+    quint32 word = 0;
+    for (int i = 0; i < 4; ++i)
+        word = (word << 8) | quint8(bytes.at(at + i));
+    return word;
+}
+
+QByteArray BenchCipher::wordBytes(quint32 word)
+{
+    QByteArray bytes;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        bytes.append(char(quint8(word >> shift)));
+    return bytes;
+}

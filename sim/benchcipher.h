@@ -2,6 +2,7 @@
 
 #include "airframe.h"
 
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <array>
@@ -36,6 +37,11 @@ public:
     // The values each side proves knowledge of the key with.
     static quint32 readerAnswer(quint32 cardNonce);
     static quint32 cardAnswer(quint32 cardNonce);
+
+    // The four-byte words of an authentication (UID, nonces, answers) as
+    // they go on the air: first byte most significant.
+    static quint32 wordAt(const QByteArray &bytes, int at);
+    static QByteArray wordBytes(quint32 word);
 
     // A deterministic nonce source (cards and chip each keep one), so that
     // every run of the bench plays out the same.

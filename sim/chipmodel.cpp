@@ -43,20 +43,6 @@ bool isReadOnly(quint8 address)
     }
 }
 
-quint32 bigEndian32(const QByteArray &bytes, int at)
-{
-    quint32 value = 0;
-    for (int i = 0; i < 4; ++i)
-        value = (value << 8) | quint8(bytes.at(at + i));
-    return value;
-}
-
-void appendBigEndian32(QByteArray &bytes, quint32 value)
-{
-    for (int shift = 24; shift >= 0; shift -= 8)
-        bytes.append(char(quint8(value >> shift)));
-}
-
 } // namespace
 
 ChipModel::ChipModel()
@@ -360,7 +346,7 @@ void ChipModel::authent1()
     // which only seed the cipher; the first two go to the card.
     const QByteArray arguments = takeFifo(6);
     m_authPending = false;
-    m_authUid = bigEndian32(arguments, 2);
+    m_authUid = BenchCipher::wordAt(arguments, 2);
 
     AirFrame frame;
     frame.coding = coding();
@@ -374,7 +360,7 @@ void ChipModel::authent1()
     const QByteArray nonce = decode(reception);
     const bool clean = !(reg(ChipReg::ErrorFlag) & (ErrorColl | ErrorParity | ErrorCrc));
     if (nonce.size() == 4 && clean) {
-        m_cardNonce = bigEndian32(nonce, 0);
+        m_cardNonce = BenchCipher::wordAt(nonce, 0);
         m_authPending = true;
     }
     finishCommand(quint8(IrqTx | (reception.empty() ? IrqTimer : IrqRx)));
@@ -393,8 +379,8 @@ void ChipModel::authent2()
     m_cipher.start(m_key, m_authUid, m_cardNonce);
     const quint32 readerNonce = BenchCipher::nextNonce(m_nonceSeed);
     QByteArray token;
-    appendBigEndian32(token, readerNonce);
-    appendBigEndian32(token, BenchCipher::readerAnswer(m_cardNonce));
+    token += BenchCipher::wordBytes(readerNonce);
+    token += BenchCipher::wordBytes(BenchCipher::readerAnswer(m_cardNonce));
 
     AirFrame frame;
     frame.coding = coding();
@@ -413,7 +399,7 @@ void ChipModel::authent2()
     const QByteArray answer = decode(reception);
     const bool clean = !(reg(ChipReg::ErrorFlag) & (ErrorColl | ErrorParity | ErrorCrc));
     if (answer.size() == 4 && clean
-        && bigEndian32(answer, 0) == BenchCipher::cardAnswer(m_cardNonce))
+        && BenchCipher::wordAt(answer, 0) == BenchCipher::cardAnswer(m_cardNonce))
         m_crypto1On = true;
     finishCommand(quint8(IrqTx | (reception.empty() ? IrqTimer : IrqRx)));
 }

@@ -39,22 +39,6 @@ constexpr TrailerAccess TrailerBlockAccess[8] = {
     { Never, AorB, Never, Never, Never },  // 111
 };
 
-quint32 bigEndian32(const QByteArray &bytes, int at)
-{
-    quint32 value = 0;
-    for (int i = 0; i < 4; ++i)
-        value = (value << 8) | quint8(bytes.at(at + i));
-    return value;
-}
-
-QByteArray bigEndianBytes(quint32 value)
-{
-    QByteArray bytes;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        bytes.append(char(quint8(value >> shift)));
-    return bytes;
-}
-
 } // namespace
 
 MifareClassicCard::MifareClassicCard(const QByteArray &uid)
@@ -180,7 +164,7 @@ std::optional<AirBits> MifareClassicCard::startAuthentication(const QByteArray &
     // The nonce goes out in the clear, or under the running session when a
     // sector is already open (a nested authentication).
     m_cardNonce = BenchCipher::nextNonce(m_nonceSeed);
-    const AirBits nonce = sealed(Air::withOddParity(bigEndianBytes(m_cardNonce)));
+    const AirBits nonce = sealed(Air::withOddParity(BenchCipher::wordBytes(m_cardNonce)));
     m_keyType = quint8(frame.at(0)) == AuthenticateKeyA ? KeyType::A : KeyType::B;
     m_sector = sectorOf(block);
     m_session = Session::NonceSent;
@@ -201,18 +185,18 @@ std::optional<AirBits> MifareClassicCard::readerToken(const AirBits &bits)
     m_cipher.start(key(m_sector, m_keyType), uidWord(), m_cardNonce);
     m_cipher.apply(clear, 0, HalfBits);
     const Air::ParityFrame nonce = Air::splitOddParity(AirBits(clear.begin(), clear.begin() + HalfBits));
-    const quint32 readerNonce = nonce.bytes.size() == 4 ? bigEndian32(nonce.bytes, 0) : 0;
+    const quint32 readerNonce = nonce.bytes.size() == 4 ? BenchCipher::wordAt(nonce.bytes, 0) : 0;
     m_cipher.absorb(readerNonce);
     m_cipher.apply(clear, HalfBits, HalfBits);
     const Air::ParityFrame token = Air::splitOddParity(clear);
     if (!token.parityOk || token.bytes.size() != 8
-        || bigEndian32(token.bytes, 4) != BenchCipher::readerAnswer(m_cardNonce)) {
+        || BenchCipher::wordAt(token.bytes, 4) != BenchCipher::readerAnswer(m_cardNonce)) {
         // A wrong key: the card says nothing and forgets the attempt.
         fallBack();
         return std::nullopt;
     }
     m_session = Session::Authenticated;
-    return sealed(Air::withOddParity(bigEndianBytes(BenchCipher::cardAnswer(m_cardNonce))));
+    return sealed(Air::withOddParity(BenchCipher::wordBytes(BenchCipher::cardAnswer(m_cardNonce))));
 }
 
 std::optional<AirBits> MifareClassicCard::read(int block)
