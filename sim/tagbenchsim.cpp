@@ -98,13 +98,16 @@ int main(int argc, char *argv[])
 
     BenchAnnouncement announcement;
     const bool announced = !parser.isSet(quietOption) && announcement.announce(board.devicePath());
-    say(QStringLiteral("Banc virtuel TagBench prêt sur %1").arg(board.devicePath()));
+    // The banner goes out in one write, so that whoever waits for "prêt sur"
+    // (scripts, tests) finds the announcement and the cards with it.
+    QStringList banner{ QStringLiteral("Banc virtuel TagBench prêt sur %1").arg(board.devicePath()) };
     if (announced)
-        say(QStringLiteral("Dans TagBench, choisir « Banc virtuel TagBench (%1) », puis connecter.")
-                .arg(announcement.linkPath()));
+        banner << QStringLiteral("Dans TagBench, choisir « Banc virtuel TagBench (%1) », puis connecter.")
+                          .arg(announcement.linkPath());
     for (const CardArgument::Parsed &card : cards)
-        say(QStringLiteral("  dans le champ : %1").arg(card.description));
-    say(QStringLiteral("Ctrl+C pour arrêter."));
+        banner << QStringLiteral("  dans le champ : %1").arg(card.description);
+    banner << QStringLiteral("Ctrl+C pour arrêter.");
+    say(banner.join(QLatin1Char('\n')));
 
     const bool trace = parser.isSet(traceOption);
     std::size_t shown = 0;

@@ -113,11 +113,12 @@ private slots:
         QVERIFY(sim.waitForStarted(5000));
         QString output;
         const QRegularExpression ready("prêt sur (\\S+)");
-        while (!ready.match(output).hasMatch() && sim.waitForReadyRead(5000))
+        // The banner ends with how to stop the bench.
+        while (!output.contains(QStringLiteral("Ctrl+C pour arrêter.")) && sim.waitForReadyRead(5000))
             output += QString::fromUtf8(sim.readAllStandardOutput());
         const QString device = ready.match(output).captured(1);
         QVERIFY2(!device.isEmpty(), qPrintable(output));
-        QVERIFY(output.contains("ttyTAGBENCH0"));
+        QVERIFY2(output.contains("ttyTAGBENCH0"), qPrintable(output));
 
         {
             ReaderLink link(temporary.filePath("ttyTAGBENCH0"));  // through the announcement
