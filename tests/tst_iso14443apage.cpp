@@ -43,7 +43,7 @@ constexpr int StepNone = 10;
 constexpr quint8 FieldOff = 0x58;  // TxControl with both antenna drivers off
 
 // A card for a data row: the kind of card and what makes it differ.
-struct CardSpec
+struct CardSetup
 {
     enum Kind { Classic, Ultralight, Plain };
     Kind kind = Plain;
@@ -51,23 +51,23 @@ struct CardSpec
     Bytes atqa;  // Plain only
     quint8 sak = 0;  // Plain only
 };
-using Cards = QList<CardSpec>;
+using Cards = QList<CardSetup>;
 
-CardSpec classic(const Bytes &uid = SingleUid) { return { CardSpec::Classic, uid, {}, 0 }; }
-CardSpec ultralight(const Bytes &uid = DoubleUid) { return { CardSpec::Ultralight, uid, {}, 0 }; }
-CardSpec plain(const Bytes &atqa, quint8 sak, const Bytes &uid = SingleUid) { return { CardSpec::Plain, uid, atqa, sak }; }
+CardSetup classic(const Bytes &uid = SingleUid) { return { CardSetup::Classic, uid, {}, 0 }; }
+CardSetup ultralight(const Bytes &uid = DoubleUid) { return { CardSetup::Ultralight, uid, {}, 0 }; }
+CardSetup plain(const Bytes &atqa, quint8 sak, const Bytes &uid = SingleUid) { return { CardSetup::Plain, uid, atqa, sak }; }
 
-std::shared_ptr<VirtualCard> make(const CardSpec &spec)
+std::shared_ptr<VirtualCard> make(const CardSetup &setup)
 {
-    switch (spec.kind) {
-    case CardSpec::Classic:
-        return std::make_shared<MifareClassicCard>(spec.uid);
-    case CardSpec::Ultralight:
-        return std::make_shared<UltralightCard>(spec.uid);
-    case CardSpec::Plain:
+    switch (setup.kind) {
+    case CardSetup::Classic:
+        return std::make_shared<MifareClassicCard>(setup.uid);
+    case CardSetup::Ultralight:
+        return std::make_shared<UltralightCard>(setup.uid);
+    case CardSetup::Plain:
         break;
     }
-    return std::make_shared<TypeACard>(spec.uid, spec.atqa, spec.sak);
+    return std::make_shared<TypeACard>(setup.uid, setup.atqa, setup.sak);
 }
 
 // What one of the result fields was given, and what it shows through its
@@ -148,8 +148,8 @@ public:
 
     void insert(const Cards &cards)
     {
-        for (const CardSpec &spec : cards)
-            insert(make(spec));
+        for (const CardSetup &setup : cards)
+            insert(make(setup));
     }
 
     template<typename Card>
