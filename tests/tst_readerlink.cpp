@@ -10,6 +10,9 @@
 #include <QSerialPort>
 #include <QTest>
 
+#include <thread>
+#include <type_traits>
+
 using Bytes = QByteArray;
 
 class TestReaderLink : public QObject
@@ -99,8 +102,8 @@ private slots:
         QFETCH(int, value);
         QFETCH(int, expected);
         bench.board().withBoard([&](BoardEngine &engine) { engine.chip().write(ChipReg::BitPhase, quint8(value)); });
-        const char read = bench.link->readRegister(ChipReg::BitPhase);
-        QCOMPARE(int(read), expected);
+        static_assert(std::is_same_v<decltype(bench.link->readRegister(0)), char>, "callers rely on a char");
+        QCOMPARE(int(bench.link->readRegister(ChipReg::BitPhase)), expected);
     }
 
     // --- chip operations: their exact traffic ------------------------------
@@ -222,6 +225,31 @@ private slots:
         // The wait sleeps: it costs next to no processor time.
         if (waitMs >= 200)
             QVERIFY2(cpuTimeMs() - cpuBefore < waitMs / 2, "the transceive wait spins");
+    }
+
+    void transceiveWaitsBetweenCommandAndReadOut()
+    {
+        // The board's clock, read on its side: the wait must lie between
+        // the Transceive command and the first FIFO read, where the chip
+        // needs it, not before the frame or after the read-out.
+        constexpr int WaitMs = 200;
+        bench.clearHistory();
+        QElapsedTimer clock;
+        clock.start();
+        qint64 commandAtMs = -1;
+        std::thread watcher([&] {
+            if (bench.board().waitForHandshakes(2, 5000))  // the frame byte, then the command
+                commandAtMs = clock.elapsed();
+        });
+        const quint8 frame[] = { 0x26 };
+        quint8 answer[1];
+        bench.link->transceive(frame, 1, answer, 0, WaitMs);
+        const qint64 returnedAtMs = clock.elapsed();
+        watcher.join();
+        QVERIFY(commandAtMs >= 0);
+        // Half the wait: the watcher may wake a little late on a busy machine.
+        QVERIFY2(returnedAtMs - commandAtMs >= WaitMs / 2,
+                 qPrintable(QStringLiteral("command at %1 ms, back at %2 ms").arg(commandAtMs).arg(returnedAtMs)));
     }
 
     void setBitsAndClearBitsReadThenWrite_data()
