@@ -240,6 +240,28 @@ private slots:
         QCOMPARE(iso->cascadeLevels, quint8(2));
         QCOMPARE(iso->errorCode, quint8(0));
         QCOMPARE(bytesOf(iso->uid + 3, 4), Bytes(4, '\0'));
+        // Level 1 did fail its check: the cascade tag and three mixed bytes
+        // against a mixed BCC.
+        QVERIFY(quint8(0x88 ^ iso->uid[0] ^ iso->uid[1] ^ iso->uid[2]) != iso->bcc1);
+    }
+
+    void bccErrorOfLevelTwoIsKept()
+    {
+        // Two double-size cards alike at level 1, so both are selected there
+        // and collide at level 2: 91 C4 2E 80 and 90 C5 2E 80 share the BCC
+        // FB, and their mixture 91 C5 2E 80 fails it.
+        insert<UltralightCard>(DoubleUid);
+        insert<UltralightCard>(Bytes("\x04\xA2\x3B\x90\xC5\x2E\x80", 7));
+        iso->request();
+        iso->anticollisionLevel1();
+        QCOMPARE(iso->errorCode, quint8(0));
+        iso->select();
+        QCOMPARE(iso->sak, quint8(0x04));
+        iso->anticollisionLevel2();
+        QCOMPARE(bytesOf(iso->uid + 3, 4), Bytes("\x91\xC5\x2E\x80"));
+        QCOMPARE(iso->bcc2, quint8(0xFB));
+        QCOMPARE(iso->errorCode, Iso14443aProtocol::BccError);
+        QCOMPARE(iso->cascadeLevels, quint8(2));
     }
 
     void scanIdentifiesASingleSizeCardWithoutSelect()
@@ -405,11 +427,27 @@ private slots:
         auto card = insert<MifareClassicCard>(SingleUid);
         onBoard([&](BoardEngine &) { card->setBlock(1, Bytes("sixteen bytes..!")); });
         identify();
-        quint8 buffer[16] = {};
+        quint8 buffer[16];
+        std::fill(std::begin(buffer), std::end(buffer), quint8(0xEE));
+        bench.clearHistory();
         mifare->readBlock(1, buffer);
-        // The card's NAK, four bits, is all the FIFO holds.
+        // The card's NAK, four bits, is all the FIFO holds; the read-out
+        // still takes sixteen bytes.
         QCOMPARE(bytesOf(buffer, 16), Bytes("\x04") + Bytes(15, '\0'));
+        QCOMPARE(bench.trace(), (Traffic { written(ChipReg::ChannelRedundancy, 0x0F) }
+                     + transceiveTraffic(Bytes("\x30\x01"), Bytes("\x04") + Bytes(15, '\0'))));
         QVERIFY(bench.chipRegister(ChipReg::ErrorFlag) & ChipModel::ErrorCrc);
+    }
+
+    void authenticationLineShowsControlAsASignedChar()
+    {
+        insert<MifareClassicCard>(SingleUid);
+        identify();
+        // A board whose Control reads 0x88: the line prints the char as read.
+        BoardFaults faults;
+        faults.stuckReads[ChipReg::Control] = 0x88;
+        bench.setFaults(faults);
+        authenticate(Bytes(6, '\xFF'), 4, "AUTH OK IF 0X08: -120");
     }
 
     void writeToASilentCardStillSendsTheData()
