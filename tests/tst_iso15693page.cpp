@@ -740,6 +740,18 @@ private slots:
         const Traffic readBack(handshakes.end() - 2, handshakes.end());
         QCOMPARE(readBack, (Traffic { written(ChipReg::Command, ChipCmd::Transceive), read(ChipReg::FIFOLength, 0) }));
         QCOMPARE(text("txtedit_15_manu_reponse"), QString());
+
+        // An answer still on its way: the tag answers, but FIFOLength reads
+        // 0 at the first look, and the read-out stops there.
+        addTag(0xE004010012345678ull, 0x5A);
+        BoardFaults late;
+        late.stuckReads[ChipReg::FIFOLength] = 0;
+        page->bench.setFaults(late);
+        clearHistory();
+        click("button_15_manu_img_send");
+        QCOMPARE(trace().back(), read(ChipReg::FIFOLength, 0));
+        QVERIFY(page->bench.chipRegister(ChipReg::FIFOLength) > 0);  // the answer sits in the FIFO
+        QCOMPARE(text("txtedit_15_manu_reponse"), QString());
     }
 
     void longResponseShowsItsFirstTenBytes_data()
