@@ -107,6 +107,15 @@ private slots:
         QCOMPARE(window.findChild<QLineEdit *>("txtedit_port")->text(), QStringLiteral("COM1"));
         combo->setEditText("/dev/ttyACM0");
         QCOMPARE(window.findChild<QLineEdit *>("txtedit_port")->text(), QStringLiteral("/dev/ttyACM0"));
+
+        // Names typed into the box, one after the other.
+        const QList<std::pair<QString, QString>> typed = {
+            { "COM7", "COM7" }, { "com7", "" }, { "abcdef(COM9)", "COM9" }, { "abc(xyz)(COM9)", "" },
+        };
+        for (const auto &[text, port] : typed) {
+            combo->setEditText(text);
+            QCOMPARE(window.findChild<QLineEdit *>("txtedit_port")->text(), port);
+        }
     }
 
     void withoutPortsThePortNameStaysAsBuilt()
@@ -247,6 +256,13 @@ private slots:
     {
         WindowFixture fixture;
         QVERIFY(fixture.start());
+        // Before any connection, disconnecting changes nothing and sends nothing.
+        fixture.button("button_img_port_deco")->click();
+        QCOMPARE(fixture.bench.hostBytes(), QByteArray());
+        QVERIFY(fixture.shown("button_img_port_connect"));
+        QVERIFY(!fixture.shown("button_img_port_deco"));
+        QVERIFY(!fixture.tabs()->isEnabled());
+
         QVERIFY(fixture.connectBoard());
         fixture.bench.clearHistory();
         fixture.button("button_img_port_deco")->click();
@@ -275,8 +291,8 @@ private slots:
         fixture.button("radio_codbit_256")->click();
         fixture.button("radio_modsel_high")->click();
         fixture.tabs()->setCurrentIndex(1);
-        fixture.tabs()->setCurrentIndex(2);
         fixture.bench.clearHistory();
+        fixture.tabs()->setCurrentIndex(2);
         fixture.tabs()->setCurrentIndex(1);
         QCOMPARE(fixture.bench.trace(), Traffic());  // pages 1 and 2 send nothing
         fixture.tabs()->setCurrentIndex(0);
