@@ -212,10 +212,12 @@ void PtyBoard::hangUp()
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        // Gone before the line drops: whoever sees the host's end fail must
+        // already find the board disconnected.
+        m_hungUp = true;
         // Closing both our ends leaves the host's end of the line dead.
         closeFd(m_master);
         closeFd(m_slave);
-        m_hungUp = true;
     }
     m_progress.notify_all();
 }
