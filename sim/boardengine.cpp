@@ -14,7 +14,6 @@ BoardEngine::Output BoardEngine::receive(quint8 byte)
     if (m_hostBytes.size() >= HostBytesLimit)
         m_hostBytes.remove(0, HostBytesLimit / 2);
     m_hostBytes.append(char(byte));
-    ++m_hostBytesReceived;
 
     switch (m_state) {
     case State::Hung:
@@ -80,6 +79,5 @@ void BoardEngine::clearHistory()
 {
     m_trace.clear();
     m_handshakeCount = 0;
-    m_hostBytesReceived = 0;
     m_hostBytes.clear();
 }

@@ -74,8 +74,6 @@ public:
     const std::deque<Handshake> &trace() const { return m_trace; }
     // Every byte the host sent, in order (the last HostBytesLimit).
     const QByteArray &hostBytes() const { return m_hostBytes; }
-    // How many bytes the host has sent since the last clearHistory().
-    qsizetype hostBytesReceived() const { return m_hostBytesReceived; }
     // How many handshakes were carried out since the last clearHistory().
     std::size_t handshakeCount() const { return m_handshakeCount; }
     void clearHistory();
@@ -99,6 +97,5 @@ private:
     bool m_gone = false;
     std::deque<Handshake> m_trace;
     std::size_t m_handshakeCount = 0;
-    qsizetype m_hostBytesReceived = 0;
     QByteArray m_hostBytes;
 };

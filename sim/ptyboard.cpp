@@ -1,5 +1,6 @@
 #include "ptyboard.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -51,12 +52,19 @@ bool PtyBoard::start()
         ::tcsetattr(m_slave, TCSANOW, &raw);
     }
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    if (::pipe(m_wake) != 0) {
+    if (::pipe(m_wake) != 0 || ::pipe(m_drainPipe) != 0) {
         m_error = QString::fromLocal8Bit(std::strerror(errno));
         closeFd(m_master);
         closeFd(m_slave);
+        closeFd(m_wake[0]);
+        closeFd(m_wake[1]);
         return false;
     }
+    // Many drain requests may be waiting at once; the board takes them all
+    // in one go and must not block on an emptied pipe, nor a caller on a
+    // full one, which already holds a request.
+    for (int end : m_drainPipe)
+        ::fcntl(end, F_SETFL, ::fcntl(end, F_GETFL) | O_NONBLOCK);
     m_devicePath = QString::fromLocal8Bit(name);
     m_stopping = false;
     m_thread = std::thread([this] { serve(); });
@@ -75,6 +83,8 @@ void PtyBoard::stop()
     closeFd(m_slave);
     closeFd(m_wake[0]);
     closeFd(m_wake[1]);
+    closeFd(m_drainPipe[0]);
+    closeFd(m_drainPipe[1]);
 }
 
 void PtyBoard::unplug()
@@ -97,42 +107,28 @@ bool PtyBoard::waitForHandshakes(std::size_t count, int timeoutMs)
 
 bool PtyBoard::waitUntilDrained(int timeoutMs)
 {
-    // The kernel hands bytes from one end of a pseudo-terminal to the other
-    // a little later, not at once: the line is drained when nothing is
-    // waiting on the master and nothing new has come in for a while.
-    constexpr auto Quiet = std::chrono::milliseconds(15);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    QByteArray::size_type lastCount = -1;
-    auto quietSince = std::chrono::steady_clock::now();
-    for (;;) {
-        const auto now = std::chrono::steady_clock::now();
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            int pending = 0;
-            if (m_master < 0 || m_hungUp)
-                return true;
-            const bool empty = ::ioctl(m_master, FIONREAD, &pending) != 0 || pending == 0;
-            const auto count = m_engine.hostBytesReceived();
-            if (count != lastCount || !empty) {
-                lastCount = count;
-                quietSince = now;
-            } else if (now - quietSince >= Quiet) {
-                return true;
-            }
-        }
-        if (now >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    // The kernel hands the host's bytes to the board's end of the line a
+    // little later, not at once, and nothing on the board's end tells that
+    // some are still on their way. A read does: it waits for the hand-over
+    // in progress. So the board thread is asked to read until the line is
+    // empty, and says when it has.
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_thread.joinable() || m_master < 0 || m_hungUp)
+        return true;
+    const quint64 ticket = ++m_drainRequests;
+    const char request = 'd';
+    if (::write(m_drainPipe[1], &request, 1) != 1 && errno != EAGAIN)
+        return false;
+    return m_progress.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                               [&] { return m_drainsDone >= ticket || m_hungUp; });
 }
 
 void PtyBoard::serve()
 {
-    char buffer[256];
     while (!m_stopping) {
         // Once hung up the master is -1, which poll() passes over.
-        pollfd fds[2] = { { m_master, POLLIN, 0 }, { m_wake[0], POLLIN, 0 } };
-        if (::poll(fds, 2, -1) < 0) {
+        pollfd fds[3] = { { m_master, POLLIN, 0 }, { m_wake[0], POLLIN, 0 }, { m_drainPipe[0], POLLIN, 0 } };
+        if (::poll(fds, 3, -1) < 0) {
             if (errno == EINTR)
                 continue;
             break;
@@ -144,40 +140,74 @@ void PtyBoard::serve()
                 hangUp();
             continue;
         }
+        if (fds[2].revents & POLLIN) {
+            drain();
+            continue;
+        }
         if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
+        bool nothingRead = false;
+        if (!takeInput(nothingRead))
+            break;
+        // Nothing to read after all (or a hang-up the held slave should
+        // prevent): do not spin on it.
+        if (nothingRead && !pause(10))
+            break;
+    }
+}
 
-        BoardEngine::Output output;
-        bool gone = false;
-        ssize_t count = 0;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            count = ::read(m_master, buffer, sizeof buffer);
-            for (ssize_t i = 0; i < count && !gone; ++i) {
-                for (auto &chunk : m_engine.receive(quint8(buffer[i])))
-                    output.push_back(std::move(chunk));
-                gone = m_engine.gone();
-            }
-        }
-        m_progress.notify_all();
-        if (count <= 0) {
-            // Nothing to read after all (or a hang-up the held slave should
-            // prevent): do not spin on it.
-            if (!pause(10))
-                break;
-            continue;
-        }
-        for (const auto &chunk : output) {
-            if (chunk.delayMs > 0 && !pause(chunk.delayMs))
-                break;
-            send(chunk.bytes);
-        }
-        if (gone) {
-            // Let the last answer cross the line before the line goes.
-            pause(20);
-            hangUp();
+bool PtyBoard::takeInput(bool &nothingRead)
+{
+    char buffer[256];
+    BoardEngine::Output output;
+    bool gone = false;
+    ssize_t count = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        count = m_master < 0 ? 0 : ::read(m_master, buffer, sizeof buffer);
+        for (ssize_t i = 0; i < count && !gone; ++i) {
+            for (auto &chunk : m_engine.receive(quint8(buffer[i])))
+                output.push_back(std::move(chunk));
+            gone = m_engine.gone();
         }
     }
+    m_progress.notify_all();
+    nothingRead = count <= 0;
+    for (const auto &chunk : output) {
+        if (chunk.delayMs > 0 && !pause(chunk.delayMs))
+            return false;
+        send(chunk.bytes);
+    }
+    if (gone) {
+        lingerBeforeHangingUp();
+        hangUp();
+    }
+    return true;
+}
+
+void PtyBoard::drain()
+{
+    char requests[64];
+    while (::read(m_drainPipe[0], requests, sizeof requests) > 0) {
+    }
+    quint64 answering = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        answering = m_drainRequests;
+    }
+    // Every byte sent before these requests is in the line now; a read
+    // that finds nothing has waited for the kernel's hand-over. Bounded,
+    // in case a host keeps writing all the while.
+    for (int round = 0; round < 64 && !m_stopping; ++round) {
+        bool nothingRead = false;
+        if (!takeInput(nothingRead) || nothingRead)
+            break;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_drainsDone = std::max(m_drainsDone, answering);
+    }
+    m_progress.notify_all();
 }
 
 bool PtyBoard::pause(int milliseconds)
@@ -185,6 +215,16 @@ bool PtyBoard::pause(int milliseconds)
     pollfd wake { m_wake[0], POLLIN, 0 };
     const int ready = ::poll(&wake, 1, milliseconds);
     return ready == 0;  // woken means stop or unplug: leave the byte for serve()
+}
+
+void PtyBoard::lingerBeforeHangingUp()
+{
+    // Closing the line throws away what the host has not read yet. The
+    // host's next byte shows that it has taken the last answer; a host that
+    // sends nothing more gets half a second.
+    constexpr int LingerMs = 500;
+    pollfd fds[2] = { { m_master, POLLIN, 0 }, { m_wake[0], POLLIN, 0 } };
+    ::poll(fds, 2, LingerMs);  // the byte is left unread, as the line goes
 }
 
 void PtyBoard::send(const QByteArray &bytes)

@@ -42,8 +42,8 @@ public:
     // Waits until the board has carried out `count` handshakes since its
     // history was last cleared; false if the time ran out first.
     bool waitForHandshakes(std::size_t count, int timeoutMs);
-    // Waits until the board has taken in every byte the host sent so far;
-    // false if the time ran out first.
+    // Waits until the board has taken in, and acted on, every byte the host
+    // had sent when it was called; false if the time ran out first.
     bool waitUntilDrained(int timeoutMs);
 
     // The board goes away now, as if unplugged: the line is dropped.
@@ -51,14 +51,21 @@ public:
 
 private:
     void serve();
+    // Reads what the host sent and answers it; false when the board must
+    // stop serving. Sets `nothingRead` when the line had nothing for it.
+    bool takeInput(bool &nothingRead);
+    void drain();
     // Sleeps, but wakes early to stop or unplug; false when woken.
     bool pause(int milliseconds);
+    // After a vanish fault: gives the host a moment to take the last answer.
+    void lingerBeforeHangingUp();
     void send(const QByteArray &bytes);
     void hangUp();
 
     int m_master = -1;
     int m_slave = -1;  // held open so that the master never reads a hang-up
     int m_wake[2] = { -1, -1 };
+    int m_drainPipe[2] = { -1, -1 };
     QString m_devicePath;
     QString m_error;
 
@@ -68,5 +75,8 @@ private:
     std::atomic<bool> m_stopping { false };
     std::atomic<bool> m_unplugRequested { false };
     std::atomic<bool> m_hungUp { false };
+    // Drain requests taken and answered, guarded by m_mutex.
+    quint64 m_drainRequests = 0;
+    quint64 m_drainsDone = 0;
     BoardEngine m_engine;
 };

@@ -33,17 +33,24 @@ public:
         return link->port()->isOpen();
     }
 
-    // Every byte the host has sent, once the board has taken them all in.
+    // Runs `work` on the board once it has acted on every byte the host sent.
+    template<typename Work>
+    auto onBoard(Work &&work)
+    {
+        if (!board().waitUntilDrained(2000))
+            QTest::qFail("the board did not take in the host's bytes", __FILE__, __LINE__);
+        return board().withBoard(std::forward<Work>(work));
+    }
+
+    // Every byte the host has sent.
     QByteArray hostBytes()
     {
-        board().waitUntilDrained(2000);
-        return board().withBoard([](BoardEngine &engine) { return engine.hostBytes(); });
+        return onBoard([](BoardEngine &engine) { return engine.hostBytes(); });
     }
 
     std::vector<Handshake> trace()
     {
-        board().waitUntilDrained(2000);
-        return board().withBoard([](BoardEngine &engine) {
+        return onBoard([](BoardEngine &engine) {
             return std::vector<Handshake>(engine.trace().begin(), engine.trace().end());
         });
     }
@@ -59,8 +66,7 @@ public:
 
     void clearHistory()
     {
-        board().waitUntilDrained(2000);
-        board().withBoard([](BoardEngine &engine) { engine.clearHistory(); });
+        onBoard([](BoardEngine &engine) { engine.clearHistory(); });
     }
 
     void setFaults(const BoardFaults &faults)
@@ -70,8 +76,7 @@ public:
 
     quint8 chipRegister(quint8 address)
     {
-        board().waitUntilDrained(2000);
-        return board().withBoard([&](BoardEngine &engine) { return engine.chip().peek(address); });
+        return onBoard([&](BoardEngine &engine) { return engine.chip().peek(address); });
     }
 
     void stop()

@@ -80,8 +80,7 @@ private:
     template<typename Work>
     auto onBoard(Work &&work)
     {
-        bench.board().waitUntilDrained(2000);
-        return bench.board().withBoard(std::forward<Work>(work));
+        return bench.onBoard(std::forward<Work>(work));
     }
 
     void identify()

@@ -162,8 +162,7 @@ public:
     template<typename Work>
     auto onBoard(Work &&work)
     {
-        fixture.bench.board().waitUntilDrained(2000);
-        return fixture.bench.board().withBoard(std::forward<Work>(work));
+        return fixture.bench.onBoard(std::forward<Work>(work));
     }
 
     void click(const char *name) { fixture.button(name)->click(); }

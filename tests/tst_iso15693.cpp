@@ -167,8 +167,7 @@ private:
     template<typename Work>
     auto onBoard(Work &&work)
     {
-        bench.board().waitUntilDrained(2000);
-        return bench.board().withBoard([&](BoardEngine &engine) { return work(engine); });
+        return bench.onBoard([&](BoardEngine &engine) { return work(engine); });
     }
 
     // What the chip sent on the air since the last clear: each request

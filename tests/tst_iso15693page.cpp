@@ -148,8 +148,7 @@ private:
     template<typename Work>
     auto onBoard(Work &&work)
     {
-        page->bench.board().waitUntilDrained(2000);
-        return page->bench.board().withBoard([&](BoardEngine &engine) { return work(engine); });
+        return page->bench.onBoard([&](BoardEngine &engine) { return work(engine); });
     }
 
     std::shared_ptr<Iso15693Tag> addTag(quint64 uid, quint8 dsfid = 0x00, quint8 afi = 0x00,

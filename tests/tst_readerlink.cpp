@@ -479,6 +479,27 @@ private slots:
         QCOMPARE(bench.trace(), expected);
     }
 
+    void drainWaitsForTheBoardToActOnEveryByte()
+    {
+        // Straight onto the line, with no answer to wait for: only the
+        // drain tells when the board has the bytes.
+        QSerialPort *port = bench.link->port();
+        port->write("w\x12\x2A" "w\x13\x15", 6);
+        QVERIFY(port->waitForBytesWritten(1000));
+        QCOMPARE(bench.chipRegister(ChipReg::CwConductance), quint8(0x2A));
+        QCOMPARE(bench.chipRegister(ChipReg::ModConductance), quint8(0x15));
+
+        // A board holding back an answer has not acted on its last byte
+        // yet; the wait for it is bounded.
+        BoardFaults slow;
+        slow.answerDelayMs = 800;
+        bench.setFaults(slow);
+        port->write("r", 1);
+        QVERIFY(port->waitForBytesWritten(1000));
+        QVERIFY(!bench.board().waitUntilDrained(100));
+        QVERIFY(bench.board().waitUntilDrained(2000));
+    }
+
     void boardGoingAwayMidHandshakeEndsAtOnce_data()
     {
         QTest::addColumn<bool>("write");
