@@ -1,6 +1,5 @@
 #include "ptyboard.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -8,7 +7,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -146,17 +144,17 @@ void PtyBoard::serve()
         }
         if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
-        bool nothingRead = false;
-        if (!takeInput(nothingRead))
+        const Input input = takeInput();
+        if (input == Input::Stop)
             break;
         // Nothing to read after all (or a hang-up the held slave should
         // prevent): do not spin on it.
-        if (nothingRead && !pause(10))
+        if (input == Input::Nothing && !pause(10))
             break;
     }
 }
 
-bool PtyBoard::takeInput(bool &nothingRead)
+PtyBoard::Input PtyBoard::takeInput()
 {
     char buffer[256];
     BoardEngine::Output output;
@@ -172,17 +170,16 @@ bool PtyBoard::takeInput(bool &nothingRead)
         }
     }
     m_progress.notify_all();
-    nothingRead = count <= 0;
     for (const auto &chunk : output) {
         if (chunk.delayMs > 0 && !pause(chunk.delayMs))
-            return false;
+            return Input::Stop;
         send(chunk.bytes);
     }
     if (gone) {
         lingerBeforeHangingUp();
         hangUp();
     }
-    return true;
+    return count > 0 ? Input::Taken : Input::Nothing;
 }
 
 void PtyBoard::drain()
@@ -199,13 +196,12 @@ void PtyBoard::drain()
     // that finds nothing has waited for the kernel's hand-over. Bounded,
     // in case a host keeps writing all the while.
     for (int round = 0; round < 64 && !m_stopping; ++round) {
-        bool nothingRead = false;
-        if (!takeInput(nothingRead) || nothingRead)
+        if (takeInput() != Input::Taken)
             break;
     }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_drainsDone = std::max(m_drainsDone, answering);
+        m_drainsDone = answering;
     }
     m_progress.notify_all();
 }

@@ -51,9 +51,10 @@ public:
 
 private:
     void serve();
-    // Reads what the host sent and answers it; false when the board must
-    // stop serving. Sets `nothingRead` when the line had nothing for it.
-    bool takeInput(bool &nothingRead);
+    enum class Input { Taken, Nothing, Stop };
+    // Reads what the host sent and answers it. Stop: the board was told to
+    // stop (or to unplug) while it held an answer back.
+    Input takeInput();
     void drain();
     // Sleeps, but wakes early to stop or unplug; false when woken.
     bool pause(int milliseconds);

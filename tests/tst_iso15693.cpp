@@ -167,7 +167,7 @@ private:
     template<typename Work>
     auto onBoard(Work &&work)
     {
-        return bench.onBoard([&](BoardEngine &engine) { return work(engine); });
+        return bench.onBoard(std::forward<Work>(work));
     }
 
     // What the chip sent on the air since the last clear: each request

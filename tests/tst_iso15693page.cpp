@@ -148,7 +148,7 @@ private:
     template<typename Work>
     auto onBoard(Work &&work)
     {
-        return page->bench.onBoard([&](BoardEngine &engine) { return work(engine); });
+        return page->bench.onBoard(std::forward<Work>(work));
     }
 
     std::shared_ptr<Iso15693Tag> addTag(quint64 uid, quint8 dsfid = 0x00, quint8 afi = 0x00,
