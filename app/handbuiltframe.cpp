@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int FifoSize = 64;
+constexpr int FifoSize = ChipFifo::Size;
 
 int typedDigits(const QString &frameText)
 {

@@ -43,7 +43,7 @@ MainWindow::MainWindow(QWidget *parent)
     // The connection bar starts disconnected.
     hideAll({ ui->button_txt_port_deco, ui->button_img_port_deco, ui->label_ERREUR_OK, ui->txtedit_port,
            ui->button_txt_port_connect, ui->button_img_port_deco });
-    showIso14443Step(10);
+    showIso14443Step(StepNone);
     updateListPortCombobox();
 
     // The first port listed has already put its name into txtedit_port.

@@ -24,9 +24,18 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Shows exactly one of the type A page's four step indicators: 0 cascade
-    // level 1, 1 cascade level 2, 2 SELECT, 3 the tick; any other value
-    // hides all four.
+    // The type A page's step indicators: the arrow over the command to
+    // click next, or the tick once the card is selected.
+    enum Iso14443Step {
+        StepCascadeLevel1 = 0,
+        StepCascadeLevel2 = 1,
+        StepSelect = 2,
+        StepDone = 3,
+        StepNone = 10,  // any value besides the four above hides them all
+    };
+
+    // Shows exactly one of the type A page's four step indicators; any other
+    // value than the four steps hides all four.
     void showIso14443Step(int step);
 
 protected:
@@ -86,7 +95,7 @@ private slots:
 
 private:
     // The modulator-source bits of TxControl (bits 6 and 5), the rest kept.
-    void setModulatorSource(quint8 bits);
+    void setModulatorSource(quint8 source);
 
     ReaderLink *link;
     Iso14443aProtocol *iso14443a;

@@ -20,15 +20,6 @@ const QString Red = QStringLiteral("color:red");
 constexpr quint8 SelectCascadeLevel1 = 0x93;
 constexpr quint8 SelectCascadeLevel2 = 0x95;
 constexpr quint8 AuthenticateKeyA = 0x60;
-constexpr quint8 CodingMiller = 0x19;
-constexpr quint8 ModulatorFromCoder = 0x40;
-
-// The step indicator's positions.
-constexpr int StepCascadeLevel1 = 0;
-constexpr int StepCascadeLevel2 = 1;
-constexpr int StepSelect = 2;
-constexpr int StepDone = 3;
-constexpr int StepNone = 10;
 
 // The UID, ATQA and SAK fields' masks begin with the literal "0x": a text
 // beginning with "0" would lose that digit to the mask's own 0, so it gets
@@ -50,8 +41,8 @@ QString withTwoZerosBelow0x10(quint8 firstByte, const QString &text)
 void MainWindow::on_button_14_img_rlcfg_clicked()
 {
     iso14443a->loadConfiguration();
-    link->setBits(ChipReg::TxControl, ModulatorFromCoder);
-    link->writeRegister(ChipReg::CoderControl, CodingMiller);
+    link->setBits(ChipReg::TxControl, TxControlBits::ModulatorInternalCoder);
+    link->writeRegister(ChipReg::CoderControl, CoderControlBits::Miller106);
     ui->radio_codbit_miller->click();
 }
 

@@ -17,7 +17,6 @@ namespace {
 const QString Green = QStringLiteral("color:green");
 const QString Red = QStringLiteral("color:red");
 
-constexpr quint8 CodingOneOf4 = 0x2F;
 constexpr int UidLength = 8;
 constexpr int BlockLength = 4;
 
@@ -59,7 +58,7 @@ void showTag(QLineEdit *uidField, QLineEdit *dsfidField, const quint8 *uid, quin
 void MainWindow::on_button_15_img_rlcfg_clicked()
 {
     iso15693->loadConfiguration();
-    link->writeRegister(ChipReg::CoderControl, CodingOneOf4);
+    link->writeRegister(ChipReg::CoderControl, CoderControlBits::Iso15693OneOutOf4);
     ui->radio_codbit_4->click();
 }
 
@@ -67,7 +66,7 @@ void MainWindow::on_button_15_inventory_clicked()
 {
     ui->txtedit_15_uid->clear();
     ui->txtedit_15_uid_2->clear();
-    link->writeRegister(ChipReg::CoderControl, CodingOneOf4);
+    link->writeRegister(ChipReg::CoderControl, CoderControlBits::Iso15693OneOutOf4);
     iso15693->inventory(FieldText::value(ui->txtedit_15_flag->text()), FieldText::value(ui->txtedit_15_afi->text()));
     showTag(ui->txtedit_15_uid, ui->txtedit_15_dsfid, iso15693->uid, iso15693->dsfid);
     showTag(ui->txtedit_15_uid_2, ui->txtedit_15_dsfid_2, iso15693->secondUid, iso15693->secondDsfid);

@@ -1,6 +1,7 @@
 #include "serialports.h"
 
 #include "portname.h"
+#include "virtualbench.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,17 +25,17 @@ QString portShownAs(const QSerialPortInfo &info)
 }
 
 // A running virtual bench (tagbench-sim) announces itself as a symbolic link
-// to its pseudo-terminal, ttyTAGBENCH<n> in the temporary directory; the
-// system's enumeration knows nothing of pseudo-terminals.
+// to its pseudo-terminal in the temporary directory; the system's
+// enumeration knows nothing of pseudo-terminals.
 QList<SerialPortEntry> virtualBenches()
 {
     QList<SerialPortEntry> entries;
     const QFileInfoList links = QDir(QDir::tempPath())
-                                    .entryInfoList({ QStringLiteral("ttyTAGBENCH*") }, QDir::System | QDir::Files,
+                                    .entryInfoList({ QLatin1String(VirtualBench::LinkPrefix) + QLatin1Char('*') }, QDir::System | QDir::Files,
                                                    QDir::Name);
     for (const QFileInfo &link : links) {
         if (link.isSymLink() && link.exists())  // a bench that is gone leaves a dangling link
-            entries.append({ PortName::friendlyName(QStringLiteral("Banc virtuel TagBench"), link.filePath()),
+            entries.append({ PortName::friendlyName(QString::fromUtf8(VirtualBench::Description), link.filePath()),
                              link.fileName() });
     }
     return entries;

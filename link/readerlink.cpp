@@ -22,10 +22,6 @@ constexpr char Result = 'R';
 // gone wild, and the kernel keeps the rest.
 constexpr qint64 InputBufferLimit = 4096;
 
-constexpr quint8 FieldOn = 0x5B;   // both antenna drivers on, coder as modulator source
-constexpr quint8 FieldOff = 0x58;  // antenna drivers off, same modulator source
-constexpr quint8 FlushFifoBit = 0x01;
-
 } // namespace
 
 ReaderLink::ReaderLink(const QString &portName)
@@ -67,7 +63,7 @@ void ReaderLink::writeRegister(quint8 address, quint8 value)
     send(bytes, 2);
 }
 
-char ReaderLink::readRegister(quint8 address)
+qint8 ReaderLink::readRegister(quint8 address)
 {
     if (!acknowledged(ReadCommand))
         return 0;
@@ -86,7 +82,7 @@ char ReaderLink::readRegister(quint8 address)
         m_timedOut = true;
         return 0;
     }
-    return char(value);
+    return qint8(quint8(value));
 }
 
 bool ReaderLink::acknowledged(char command)
@@ -180,17 +176,17 @@ bool ReaderLink::portFailed() const
 
 void ReaderLink::resetPage()
 {
-    writeRegister(ChipReg::Page, 0x00);
+    writeRegister(ChipReg::Page, PageBits::LinearAddressing);
 }
 
 void ReaderLink::setField(bool on)
 {
-    writeRegister(ChipReg::TxControl, on ? FieldOn : FieldOff);
+    writeRegister(ChipReg::TxControl, on ? TxControlBits::FieldOn : TxControlBits::FieldOff);
 }
 
 void ReaderLink::flushFifo()
 {
-    writeRegister(ChipReg::Control, FlushFifoBit);
+    writeRegister(ChipReg::Control, ControlBits::FlushFIFO);
 }
 
 void ReaderLink::writeFifo(const quint8 *bytes, qint8 length)
@@ -226,16 +222,20 @@ void ReaderLink::transceive(const quint8 *frame, qint8 length, quint8 *answer, q
     readFifo(answer, answerLength);
 }
 
+void ReaderLink::writeMasked(quint8 address, quint8 mask, quint8 value)
+{
+    const quint8 old = quint8(readRegister(address));
+    writeRegister(address, quint8((old & ~mask) | value));
+}
+
 void ReaderLink::setBits(quint8 address, quint8 mask)
 {
-    const quint8 value = quint8(readRegister(address));
-    writeRegister(address, value | mask);
+    writeMasked(address, mask, mask);
 }
 
 void ReaderLink::clearBits(quint8 address, quint8 mask)
 {
-    const quint8 value = quint8(readRegister(address));
-    writeRegister(address, quint8(value & ~mask));
+    writeMasked(address, mask, 0);
 }
 
 bool ReaderLink::probe()

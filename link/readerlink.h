@@ -43,9 +43,9 @@ public:
     void closePort();
 
     void writeRegister(quint8 address, quint8 value);
-    // The register's value as a signed char (0x80 to 0xFF read negative);
-    // 0 after a time-out.
-    char readRegister(quint8 address);
+    // The register's value as a signed byte (0x80 to 0xFF read negative, on
+    // every platform); 0 after a time-out.
+    qint8 readRegister(quint8 address);
     // True when the most recent handshake got no answer in time.
     bool timedOut() const { return m_timedOut; }
 
@@ -64,6 +64,9 @@ public:
     // whatever the card sent.
     void transceive(const quint8 *frame, qint8 length, quint8 *answer, qint8 answerLength,
                     int waitMs = 100);
+    // Read-modify-write: reads the register, then writes (old & ~mask) |
+    // value. setBits and clearBits are its two simplest cases.
+    void writeMasked(quint8 address, quint8 mask, quint8 value);
     void setBits(quint8 address, quint8 mask);
     void clearBits(quint8 address, quint8 mask);
     // Switches the RF field off; true when no board acknowledged it.

@@ -1,5 +1,7 @@
 #include "benchannouncement.h"
 
+#include "virtualbench.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,7 +22,7 @@ bool BenchAnnouncement::announce(const QString &devicePath)
     withdraw();
     const QDir directory(QDir::tempPath());
     for (int n = 0; n < MaxBenches; ++n) {
-        const QString link = directory.filePath(QLatin1String(LinkPrefix) + QString::number(n));
+        const QString link = directory.filePath(QLatin1String(VirtualBench::LinkPrefix) + QString::number(n));
         const QFileInfo info(link);
         if (info.isSymLink() && !info.exists())
             QFile::remove(link);  // its bench is gone

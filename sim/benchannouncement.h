@@ -3,14 +3,12 @@
 #include <QString>
 
 // Makes a running virtual bench findable by the window: a symbolic link to
-// its pseudo-terminal, named ttyTAGBENCH<n> in the temporary directory,
-// which the window's port list shows as "Banc virtuel TagBench (<link>)".
-// The link goes when the announcement does.
+// its pseudo-terminal, named VirtualBench::LinkPrefix and a number in the
+// temporary directory, which the window's port list shows under
+// VirtualBench::Description. The link goes when the announcement does.
 class BenchAnnouncement
 {
 public:
-    static constexpr const char *LinkPrefix = "ttyTAGBENCH";
-
     BenchAnnouncement() = default;
     ~BenchAnnouncement();
     BenchAnnouncement(const BenchAnnouncement &) = delete;

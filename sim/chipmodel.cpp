@@ -5,26 +5,16 @@
 
 namespace {
 
-// The register set the chip keeps in its EEPROM for addresses 0x10 to 0x2F
-// and loads at power-up: the ISO/IEC 14443 A (MIFARE) settings. The bytes
-// that fall on the Page registers are not loaded.
-constexpr std::array<quint8, 32> StartUpFile = {
-    0x00, 0x58, 0x3F, 0x3F, 0x19, 0x13, 0x3F, 0x00,  // 0x10 TxControl 0x58 (field off) ... CoderControl 0x19
-    0x00, 0x73, 0x08, 0xAD, 0xFF, 0x00, 0x41, 0x00,  // 0x18 RxControl1 ... ClockQControl
-    0x00, 0x06, 0x03, 0x63, 0x63, 0x00, 0x00, 0x00,  // 0x20 RxWait, ChannelRedundancy 0x03, CRC preset 0x6363
-    0x00, 0x08, 0x07, 0x06, 0x0A, 0x02, 0x00, 0x00,  // 0x28 FIFOLevel ... IRQPinConfig
-};
+using namespace ErrorFlagBits;
+using ChipReg::isPageRegister;
+using ChipEeprom::RegisterSetSize;
+using ChipEeprom::StartUpSetAddress;
+using ChipEeprom::KeyAreaStart;
 
 constexpr std::size_t AirLogLimit = 256;
-constexpr int RegisterSetSize = 32;
-// LoadConfig may read the free EEPROM area, but not the key area above it,
-// which the chip never lets out.
-constexpr int KeyAreaStart = 0x80;
-
-bool isPageRegister(quint8 address)
-{
-    return (address & 0x07) == 0;
-}
+// What Control keeps of a write: StandBy and PowerDown. FlushFIFO acts and
+// is gone; Crypto1On only the chip sets.
+constexpr quint8 ControlKeptBits = ControlBits::StandBy | ControlBits::PowerDown;
 
 bool isReadOnly(quint8 address)
 {
@@ -47,7 +37,8 @@ bool isReadOnly(quint8 address)
 
 ChipModel::ChipModel()
 {
-    std::copy(StartUpFile.begin(), StartUpFile.end(), m_eeprom.begin() + StartUpFileAddress);
+    const auto &factorySet = ChipEeprom::FactoryStartUpSet;
+    std::copy(factorySet.begin(), factorySet.end(), m_eeprom.begin() + StartUpSetAddress);
     powerUp();
 }
 
@@ -55,11 +46,11 @@ void ChipModel::powerUp()
 {
     m_registers.fill(0);
     for (int i = 0; i < RegisterSetSize; ++i) {
-        const quint8 address = quint8(StartUpFileAddress + i);
+        const quint8 address = quint8(ChipEeprom::FirstRegisterLoaded + i);
         if (!isPageRegister(address))
-            reg(address) = m_eeprom[std::size_t(StartUpFileAddress + i)];
+            reg(address) = m_eeprom[std::size_t(StartUpSetAddress + i)];
     }
-    m_page = 0x00;
+    m_page = PageBits::LinearAddressing;
     m_command = ChipCmd::Idle;
     m_fifo.clear();
     m_key.fill(0);
@@ -70,13 +61,13 @@ void ChipModel::powerUp()
 
 quint8 ChipModel::resolve(quint8 address) const
 {
-    address &= 0x3F;  // six address lines
+    address &= ChipReg::AddressMask;  // six address lines
     if (isPageRegister(address))
         return address;
-    // With UsePageSelect (bit 7) the Page register gives the upper address
-    // bits; with it clear the address is taken whole (linear addressing).
-    if (m_page & 0x80)
-        return quint8(((m_page & 0x07) << 3) | (address & 0x07));
+    // With UsePageSelect the Page register gives the upper address bits;
+    // with it clear the address is taken whole (linear addressing).
+    if (m_page & PageBits::UsePageSelect)
+        return quint8(((m_page & PageBits::PageSelectMask) << 3) | (address & ChipReg::PageRegisterMask));
     return address;
 }
 
@@ -99,25 +90,25 @@ quint8 ChipModel::peek(quint8 address) const
     case ChipReg::Command:
         return m_command;
     case ChipReg::FIFOData:
-        return m_fifo.empty() ? 0x00 : m_fifo.front();
+        return m_fifo.empty() ? 0 : m_fifo.front();
     case ChipReg::PrimaryStatus: {
-        const int waterLevel = reg(ChipReg::FIFOLevel) & 0x3F;
+        const int waterLevel = reg(ChipReg::FIFOLevel) & FIFOLevelBits::WaterLevelMask;
         const int length = int(m_fifo.size());
         quint8 status = 0;
         if (length <= waterLevel)
-            status |= 0x01;  // LoAlert
+            status |= PrimaryStatusBits::LoAlert;
         if (FifoSize - length <= waterLevel)
-            status |= 0x02;  // HiAlert
-        if (reg(ChipReg::ErrorFlag) & 0x7F)
-            status |= 0x04;  // Err
-        if (reg(ChipReg::InterruptRq) & reg(ChipReg::InterruptEn) & 0x3F)
-            status |= 0x08;  // IRq
+            status |= PrimaryStatusBits::HiAlert;
+        if (reg(ChipReg::ErrorFlag) & AllErrors)
+            status |= PrimaryStatusBits::Err;
+        if (reg(ChipReg::InterruptRq) & reg(ChipReg::InterruptEn) & InterruptBits::SourcesMask)
+            status |= PrimaryStatusBits::IRq;
         return status;
     }
     case ChipReg::FIFOLength:
         return quint8(m_fifo.size());
     case ChipReg::Control:
-        return quint8((reg(at) & 0x30) | (m_crypto1On ? ControlCrypto1On : 0));
+        return quint8((reg(at) & ControlKeptBits) | (m_crypto1On ? ControlBits::Crypto1On : 0));
     case ChipReg::TimerValue:
         return 0;
     default:
@@ -136,7 +127,7 @@ void ChipModel::write(quint8 address, quint8 value)
         return;
     switch (at) {
     case ChipReg::Command:
-        startCommand(value & 0x3F);
+        startCommand(value & ChipCmd::CodeMask);
         break;
     case ChipReg::FIFOData:
         pushFifo(value);
@@ -161,19 +152,19 @@ void ChipModel::write(quint8 address, quint8 value)
 
 void ChipModel::writeControl(quint8 value)
 {
-    if (value & ControlFlushFifo)
+    if (value & ControlBits::FlushFIFO)
         flushFifo();
     // Crypto1On is set only by a successful Authent2; software can only
     // clear it, and any write with the bit clear does.
-    if (!(value & ControlCrypto1On))
+    if (!(value & ControlBits::Crypto1On))
         m_crypto1On = false;
-    reg(ChipReg::Control) = value & 0x30;  // PowerDown, StandBy
+    reg(ChipReg::Control) = value & ControlKeptBits;
 }
 
 void ChipModel::writeInterrupt(quint8 address, quint8 value)
 {
-    const quint8 bits = value & 0x3F;
-    if (value & IrqSet)
+    const quint8 bits = value & InterruptBits::SourcesMask;
+    if (value & InterruptBits::SetBits)
         reg(address) |= bits;
     else
         reg(address) &= quint8(~bits);
@@ -181,7 +172,7 @@ void ChipModel::writeInterrupt(quint8 address, quint8 value)
 
 void ChipModel::applyTxControl()
 {
-    m_field.setPowered((reg(ChipReg::TxControl) & TxControlRfEnable) != 0);
+    m_field.setPowered((reg(ChipReg::TxControl) & TxControlBits::RFEnable) != 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -190,7 +181,7 @@ void ChipModel::applyTxControl()
 void ChipModel::pushFifo(quint8 byte)
 {
     if (int(m_fifo.size()) >= FifoSize) {
-        reg(ChipReg::ErrorFlag) |= ErrorFifoOverflow;  // the byte is lost
+        reg(ChipReg::ErrorFlag) |= FIFOOvfl;  // the byte is lost
         return;
     }
     m_fifo.push_back(byte);
@@ -199,7 +190,7 @@ void ChipModel::pushFifo(quint8 byte)
 quint8 ChipModel::popFifo()
 {
     if (m_fifo.empty())
-        return 0x00;
+        return 0;
     const quint8 byte = m_fifo.front();
     m_fifo.pop_front();
     return byte;
@@ -208,7 +199,7 @@ quint8 ChipModel::popFifo()
 void ChipModel::flushFifo()
 {
     m_fifo.clear();
-    reg(ChipReg::ErrorFlag) &= quint8(~ErrorFifoOverflow);
+    reg(ChipReg::ErrorFlag) &= quint8(~FIFOOvfl);
 }
 
 QByteArray ChipModel::takeFifo(int count)
@@ -245,9 +236,9 @@ void ChipModel::startCommand(quint8 code)
     case ChipCmd::Authent2:
     case ChipCmd::Transmit:
     case ChipCmd::Transceive:
-        reg(ChipReg::ErrorFlag) &= ErrorFifoOverflow;
+        reg(ChipReg::ErrorFlag) &= FIFOOvfl;
         if (code == ChipCmd::Transceive && m_fifo.empty()
-            && (reg(ChipReg::CoderControl) & CoderSendOnePulse)) {
+            && (reg(ChipReg::CoderControl) & CoderControlBits::SendOnePulse)) {
             transmit(true);  // only the end-of-frame pulse, then listen
             return;
         }
@@ -276,7 +267,7 @@ void ChipModel::resumeCommand()
             loadConfig();
         break;
     case ChipCmd::LoadKey:
-        if (available >= 12)
+        if (available >= ChipEeprom::CodedKeyLength)
             loadKey();
         break;
     case ChipCmd::Authent1:
@@ -299,20 +290,20 @@ void ChipModel::resumeCommand()
 void ChipModel::finishCommand(quint8 irqs)
 {
     m_command = ChipCmd::Idle;
-    reg(ChipReg::InterruptRq) |= quint8(irqs | IrqIdle);
+    reg(ChipReg::InterruptRq) |= quint8(irqs | InterruptBits::Idle);
 }
 
 void ChipModel::loadConfig()
 {
     const QByteArray address = takeFifo(2);
     const int start = quint8(address.at(0)) | (quint8(address.at(1)) << 8);
-    if (start < StartUpFileAddress || start + RegisterSetSize > KeyAreaStart) {
-        reg(ChipReg::ErrorFlag) |= ErrorAccess;
+    if (start < StartUpSetAddress || start + RegisterSetSize > KeyAreaStart) {
+        reg(ChipReg::ErrorFlag) |= AccessErr;
         finishCommand(0);
         return;
     }
     for (int i = 0; i < RegisterSetSize; ++i) {
-        const quint8 target = quint8(StartUpFileAddress + i);
+        const quint8 target = quint8(ChipEeprom::FirstRegisterLoaded + i);
         if (!isPageRegister(target))
             reg(target) = m_eeprom[std::size_t(start + i)];
     }
@@ -324,13 +315,13 @@ void ChipModel::loadKey()
 {
     // Twelve bytes, two per key byte (high nibble first); each holds its
     // nibble in the low half and the nibble's complement in the high half.
-    const QByteArray coded = takeFifo(12);
+    const QByteArray coded = takeFifo(ChipEeprom::CodedKeyLength);
     BenchCipher::Key key {};
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < ChipEeprom::CodedKeyLength; ++i) {
         const quint8 byte = quint8(coded.at(i));
-        const quint8 nibble = byte & 0x0F;
-        if ((byte >> 4) != (nibble ^ 0x0F)) {
-            reg(ChipReg::ErrorFlag) |= ErrorKey;  // the key buffer keeps its old key
+        const quint8 nibble = byte & ChipEeprom::NibbleMask;
+        if ((byte >> 4) != (nibble ^ ChipEeprom::NibbleMask)) {
+            reg(ChipReg::ErrorFlag) |= KeyErr;  // the key buffer keeps its old key
             finishCommand(0);
             return;
         }
@@ -351,19 +342,19 @@ void ChipModel::authent1()
     AirFrame frame;
     frame.coding = coding();
     frame.bits = encode(arguments.left(2));
-    reg(ChipReg::BitFraming) &= quint8(~BitFramingTxLastBits);
+    reg(ChipReg::BitFraming) &= quint8(~BitFramingBits::TxLastBitsMask);
     if (m_crypto1On)
         m_cipher.apply(frame.bits);  // a nested authentication goes out encrypted
     Reception reception = sendOnAir(frame);
     if (m_crypto1On)
         m_cipher.apply(reception.bits);
     const QByteArray nonce = decode(reception);
-    const bool clean = !(reg(ChipReg::ErrorFlag) & (ErrorColl | ErrorParity | ErrorCrc));
+    const bool clean = !(reg(ChipReg::ErrorFlag) & (CollErr | ParityErr | CRCErr));
     if (nonce.size() == 4 && clean) {
         m_cardNonce = BenchCipher::wordAt(nonce, 0);
         m_authPending = true;
     }
-    finishCommand(quint8(IrqTx | (reception.empty() ? IrqTimer : IrqRx)));
+    finishCommand(quint8(InterruptBits::Tx | (reception.empty() ? InterruptBits::Timer : InterruptBits::Rx)));
 }
 
 void ChipModel::authent2()
@@ -371,7 +362,7 @@ void ChipModel::authent2()
     m_crypto1On = false;
     if (!m_authPending) {
         // No card nonce to answer: nothing goes on the air.
-        finishCommand(IrqTimer);
+        finishCommand(InterruptBits::Timer);
         return;
     }
     m_authPending = false;
@@ -385,10 +376,10 @@ void ChipModel::authent2()
     AirFrame frame;
     frame.coding = coding();
     frame.bits = encode(token);
-    reg(ChipReg::BitFraming) &= quint8(~BitFramingTxLastBits);
+    reg(ChipReg::BitFraming) &= quint8(~BitFramingBits::TxLastBitsMask);
     // The reader's nonce goes out under the first keystream; the state takes
     // it in before the rest is encrypted.
-    const bool parity = reg(ChipReg::ChannelRedundancy) & RedundancyParityEn;
+    const bool parity = reg(ChipReg::ChannelRedundancy) & ChannelRedundancyBits::ParityEn;
     const std::size_t nonceBits = std::min<std::size_t>(frame.bits.size(), parity ? 36 : 32);
     m_cipher.apply(frame.bits, 0, nonceBits);
     m_cipher.absorb(readerNonce);
@@ -397,11 +388,11 @@ void ChipModel::authent2()
     Reception reception = sendOnAir(frame);
     m_cipher.apply(reception.bits);
     const QByteArray answer = decode(reception);
-    const bool clean = !(reg(ChipReg::ErrorFlag) & (ErrorColl | ErrorParity | ErrorCrc));
+    const bool clean = !(reg(ChipReg::ErrorFlag) & (CollErr | ParityErr | CRCErr));
     if (answer.size() == 4 && clean
         && BenchCipher::wordAt(answer, 0) == BenchCipher::cardAnswer(m_cardNonce))
         m_crypto1On = true;
-    finishCommand(quint8(IrqTx | (reception.empty() ? IrqTimer : IrqRx)));
+    finishCommand(quint8(InterruptBits::Tx | (reception.empty() ? InterruptBits::Timer : InterruptBits::Rx)));
 }
 
 void ChipModel::transmit(bool thenReceive)
@@ -414,13 +405,13 @@ void ChipModel::transmit(bool thenReceive)
     else
         frame.bits = encode(bytes);
     // TxLastBits is spent once the frame is out.
-    reg(ChipReg::BitFraming) &= quint8(~BitFramingTxLastBits);
+    reg(ChipReg::BitFraming) &= quint8(~BitFramingBits::TxLastBitsMask);
 
     if (m_crypto1On)
         m_cipher.apply(frame.bits);
     Reception reception = sendOnAir(frame);
     if (!thenReceive) {
-        finishCommand(IrqTx);
+        finishCommand(InterruptBits::Tx);
         return;
     }
     if (m_crypto1On)
@@ -428,7 +419,7 @@ void ChipModel::transmit(bool thenReceive)
     const QByteArray answer = decode(reception);
     for (char byte : answer)
         pushFifo(quint8(byte));
-    finishCommand(quint8(IrqTx | (reception.empty() ? IrqTimer : IrqRx)));
+    finishCommand(quint8(InterruptBits::Tx | (reception.empty() ? InterruptBits::Timer : InterruptBits::Rx)));
 }
 
 // ---------------------------------------------------------------------------
@@ -437,15 +428,15 @@ void ChipModel::transmit(bool thenReceive)
 AirCoding ChipModel::coding() const
 {
     const quint8 coder = reg(ChipReg::CoderControl);
-    const int txCoding = coder & CoderTxCoding;
-    const int rate = (coder & CoderRate) >> 3;
-    if (txCoding == 0)
+    const int txCoding = coder & CoderControlBits::TxCodingMask;
+    const int rate = coder & CoderControlBits::CoderRateMask;
+    if (txCoding == CoderControlBits::TxCodingNRZ)
         return AirCoding::Nrz;
-    if (txCoding == 1 && rate == 3)  // modified Miller at 106 kBd
+    if (txCoding == CoderControlBits::TxCodingMiller && rate == CoderControlBits::CoderRateTypeA106)
         return AirCoding::ModifiedMiller;
-    if (rate == 5 && txCoding == 7)  // ISO 15693 coder rate
+    if (rate == CoderControlBits::CoderRateIso15693 && txCoding == CoderControlBits::TxCoding1OutOf4)
         return AirCoding::OneOutOf4;
-    if (rate == 5 && txCoding == 6)
+    if (rate == CoderControlBits::CoderRateIso15693 && txCoding == CoderControlBits::TxCoding1OutOf256)
         return AirCoding::OneOutOf256;
     return AirCoding::Other;
 }
@@ -454,13 +445,13 @@ bool ChipModel::coderReachesAntenna() const
 {
     // With the modulator fed a constant level instead of the coder, the
     // carrier carries no data at all.
-    return (reg(ChipReg::TxControl) & TxControlModulatorSource) == ModulatorFromCoder;
+    return (reg(ChipReg::TxControl) & TxControlBits::ModulatorSourceMask) == TxControlBits::ModulatorInternalCoder;
 }
 
 quint16 ChipModel::crc(const QByteArray &bytes) const
 {
     const quint16 preset = quint16(reg(ChipReg::CRCPresetLSB) | (reg(ChipReg::CRCPresetMSB) << 8));
-    const bool complement = reg(ChipReg::ChannelRedundancy) & RedundancyCrc3309;
+    const bool complement = reg(ChipReg::ChannelRedundancy) & ChannelRedundancyBits::CRC3309;
     return Crc16::compute(reinterpret_cast<const quint8 *>(bytes.constData()),
                           std::size_t(bytes.size()), preset, complement);
 }
@@ -469,14 +460,14 @@ AirBits ChipModel::encode(const QByteArray &bytes) const
 {
     const quint8 redundancy = reg(ChipReg::ChannelRedundancy);
     QByteArray out = bytes;
-    if ((redundancy & RedundancyTxCrcEn) && !(redundancy & RedundancyCrc8)) {
+    if ((redundancy & ChannelRedundancyBits::TxCRCEn) && !(redundancy & ChannelRedundancyBits::CRC8)) {
         const quint16 value = crc(bytes);
-        out.append(char(value & 0xFF));
+        out.append(char(quint8(value)));
         out.append(char(value >> 8));
     }
-    const int lastBits = reg(ChipReg::BitFraming) & BitFramingTxLastBits;
-    const bool parity = redundancy & RedundancyParityEn;
-    const bool odd = redundancy & RedundancyParityOdd;
+    const int lastBits = reg(ChipReg::BitFraming) & BitFramingBits::TxLastBitsMask;
+    const bool parity = redundancy & ChannelRedundancyBits::ParityEn;
+    const bool odd = redundancy & ChannelRedundancyBits::ParityOdd;
 
     AirBits bits;
     for (int i = 0; i < out.size(); ++i) {
@@ -506,11 +497,11 @@ Reception ChipModel::sendOnAir(AirFrame frame)
 QByteArray ChipModel::decode(const Reception &reception)
 {
     const quint8 redundancy = reg(ChipReg::ChannelRedundancy);
-    const bool parity = redundancy & RedundancyParityEn;
-    const bool odd = redundancy & RedundancyParityOdd;
-    const int rxAlign = (reg(ChipReg::BitFraming) & BitFramingRxAlign) >> 4;
+    const bool parity = redundancy & ChannelRedundancyBits::ParityEn;
+    const bool odd = redundancy & ChannelRedundancyBits::ParityOdd;
+    const int rxAlign = (reg(ChipReg::BitFraming) & BitFramingBits::RxAlignMask) >> BitFramingBits::RxAlignShift;
     // RxAlign is spent once the reception is over.
-    reg(ChipReg::BitFraming) &= quint8(~BitFramingRxAlign);
+    reg(ChipReg::BitFraming) &= quint8(~BitFramingBits::RxAlignMask);
 
     QByteArray bytes;
     quint8 errors = 0;
@@ -537,10 +528,10 @@ QByteArray ChipModel::decode(const Reception &reception)
                 const bool aligned = bytes.size() == 1 && rxAlign > 0;
                 const quint8 expected = Air::oddParityBit(current) == odd ? 1 : 0;
                 if (!aligned && reception.bits[i] != expected)
-                    errors |= ErrorParity;
+                    errors |= ParityErr;
                 ++i;
             } else {
-                errors |= ErrorParity;  // the frame ends where a parity bit was due
+                errors |= ParityErr;  // the frame ends where a parity bit was due
             }
         }
         current = 0;
@@ -553,26 +544,26 @@ QByteArray ChipModel::decode(const Reception &reception)
         rxLastBits = bitInByte;
     }
     if (collisionPosition > 0)
-        errors |= ErrorColl;
+        errors |= CollErr;
 
-    if ((redundancy & RedundancyRxCrcEn) && !(redundancy & RedundancyCrc8) && !reception.empty()) {
+    if ((redundancy & ChannelRedundancyBits::RxCRCEn) && !(redundancy & ChannelRedundancyBits::CRC8) && !reception.empty()) {
         // The CRC is checked and never reaches the FIFO.
         if (rxLastBits == 0 && bytes.size() >= 2) {
             const QByteArray data = bytes.left(bytes.size() - 2);
             const quint16 value = crc(data);
-            reg(ChipReg::CRCResultLSB) = quint8(value & 0xFF);
+            reg(ChipReg::CRCResultLSB) = quint8(value);
             reg(ChipReg::CRCResultMSB) = quint8(value >> 8);
-            if (quint8(bytes.at(bytes.size() - 2)) != (value & 0xFF)
+            if (quint8(bytes.at(bytes.size() - 2)) != quint8(value)
                 || quint8(bytes.at(bytes.size() - 1)) != (value >> 8))
-                errors |= ErrorCrc;
+                errors |= CRCErr;
             bytes = data;
         } else {
-            errors |= ErrorCrc;  // too short, or not whole bytes, to hold a CRC
+            errors |= CRCErr;  // too short, or not whole bytes, to hold a CRC
         }
     }
 
     reg(ChipReg::ErrorFlag) |= errors;
-    reg(ChipReg::CollPos) = quint8(std::min(collisionPosition, 0xFF));
-    reg(ChipReg::SecondaryStatus) = quint8((reg(ChipReg::SecondaryStatus) & ~0x07) | rxLastBits);
+    reg(ChipReg::CollPos) = quint8(std::min(collisionPosition, int(UINT8_MAX)));
+    reg(ChipReg::SecondaryStatus) = quint8((reg(ChipReg::SecondaryStatus) & ~SecondaryStatusBits::RxLastBitsMask) | rxLastBits);
     return bytes;
 }

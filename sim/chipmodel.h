@@ -1,6 +1,7 @@
 #pragma once
 
 #include "benchcipher.h"
+#include "chipregisters.h"
 #include "rffield.h"
 
 #include <QByteArray>
@@ -36,51 +37,8 @@ struct AirExchange
 class ChipModel
 {
 public:
-    static constexpr int FifoSize = 64;
-    static constexpr int EepromSize = 512;
-    // Where the chip's EEPROM keeps the register set it loads at power-up and
-    // on LoadConfig from that address: the ISO/IEC 14443 A settings.
-    static constexpr int StartUpFileAddress = 0x10;
-
-    // Named bits of the registers the chip itself acts on.
-    enum : quint8 {
-        ControlFlushFifo = 0x01,
-        ControlCrypto1On = 0x08,
-
-        ErrorColl = 0x01,
-        ErrorParity = 0x02,
-        ErrorFraming = 0x04,
-        ErrorCrc = 0x08,
-        ErrorFifoOverflow = 0x10,
-        ErrorAccess = 0x20,
-        ErrorKey = 0x40,
-
-        RedundancyParityEn = 0x01,
-        RedundancyParityOdd = 0x02,
-        RedundancyTxCrcEn = 0x04,
-        RedundancyRxCrcEn = 0x08,
-        RedundancyCrc8 = 0x10,
-        RedundancyCrc3309 = 0x20,
-
-        TxControlRfEnable = 0x03,        // TX1RFEn and TX2RFEn
-        TxControlModulatorSource = 0x60,
-        ModulatorFromCoder = 0x40,
-
-        CoderTxCoding = 0x07,
-        CoderRate = 0x38,
-        CoderSendOnePulse = 0x80,
-
-        BitFramingTxLastBits = 0x07,
-        BitFramingRxAlign = 0x70,
-
-        IrqLoAlert = 0x01,
-        IrqHiAlert = 0x02,
-        IrqIdle = 0x04,
-        IrqRx = 0x08,
-        IrqTx = 0x10,
-        IrqTimer = 0x20,
-        IrqSet = 0x80,
-    };
+    static constexpr int FifoSize = ChipFifo::Size;
+    static constexpr int EepromSize = ChipEeprom::Size;
 
     ChipModel();
 

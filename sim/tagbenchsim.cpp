@@ -7,6 +7,7 @@
 #include "cardargument.h"
 #include "ptyboard.h"
 #include "tracetext.h"
+#include "virtualbench.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -102,8 +103,8 @@ int main(int argc, char *argv[])
     // (scripts, tests) finds the announcement and the cards with it.
     QStringList banner{ QStringLiteral("Banc virtuel TagBench prêt sur %1").arg(board.devicePath()) };
     if (announced)
-        banner << QStringLiteral("Dans TagBench, choisir « Banc virtuel TagBench (%1) », puis connecter.")
-                          .arg(announcement.linkPath());
+        banner << QStringLiteral("Dans TagBench, choisir « %1 (%2) », puis connecter.")
+                          .arg(QString::fromUtf8(VirtualBench::Description), announcement.linkPath());
     for (const CardArgument::Parsed &card : cards)
         banner << QStringLiteral("  dans le champ : %1").arg(card.description);
     banner << QStringLiteral("Ctrl+C pour arrêter.");

@@ -18,8 +18,8 @@ QString handshake(const Handshake &handshake)
                        .arg(hexByte(handshake.address))
                        .arg(write ? QStringLiteral("=") : QStringLiteral("->"))
                        .arg(hexByte(handshake.value));
-    if (write && (handshake.address & 0x3F) == ChipReg::Command) {
-        if (const char *command = ChipCmd::name(handshake.value & 0x3F))
+    if (write && (handshake.address & ChipReg::AddressMask) == ChipReg::Command) {
+        if (const char *command = ChipCmd::name(handshake.value & ChipCmd::CodeMask))
             text += QLatin1Char(' ') + QLatin1String(command);
     }
     return text;

@@ -175,13 +175,13 @@ private slots:
         for (int i = 0; i < ChipModel::FifoSize + 1; ++i)
             chip.write(ChipReg::FIFOData, quint8(i));
         QCOMPARE(int(chip.peek(ChipReg::FIFOLength)), ChipModel::FifoSize);
-        QCOMPARE(chip.peek(ChipReg::ErrorFlag), quint8(ChipModel::ErrorFifoOverflow));
+        QCOMPARE(chip.peek(ChipReg::ErrorFlag), quint8(ErrorFlagBits::FIFOOvfl));
         QVERIFY(chip.peek(ChipReg::PrimaryStatus) & 0x04);  // Err
         QCOMPARE(quint8(chip.fifo().back()), quint8(ChipModel::FifoSize - 1));
 
         // A command does not clear the overflow; the flush does.
         chip.write(ChipReg::Command, ChipCmd::Idle);
-        QCOMPARE(chip.peek(ChipReg::ErrorFlag), quint8(ChipModel::ErrorFifoOverflow));
+        QCOMPARE(chip.peek(ChipReg::ErrorFlag), quint8(ErrorFlagBits::FIFOOvfl));
         chip.write(ChipReg::Control, 0x01);
         QCOMPARE(chip.peek(ChipReg::FIFOLength), quint8(0));
         QCOMPARE(chip.peek(ChipReg::ErrorFlag), quint8(0));
@@ -307,7 +307,7 @@ private slots:
         chip.write(ChipReg::FIFOData, quint8(address & 0xFF));
         chip.write(ChipReg::FIFOData, quint8(address >> 8));
         chip.write(ChipReg::Command, ChipCmd::LoadConfig);
-        QCOMPARE(chip.peek(ChipReg::ErrorFlag), quint8(ChipModel::ErrorAccess));
+        QCOMPARE(chip.peek(ChipReg::ErrorFlag), quint8(ErrorFlagBits::AccessErr));
         QCOMPARE(chip.peek(ChipReg::CoderControl), quint8(0x2E));
     }
 
@@ -361,7 +361,7 @@ private slots:
         for (char byte : bad)
             chip.write(ChipReg::FIFOData, quint8(byte));
         chip.write(ChipReg::Command, ChipCmd::LoadKey);
-        QCOMPARE(chip.peek(ChipReg::ErrorFlag), quint8(ChipModel::ErrorKey));
+        QCOMPARE(chip.peek(ChipReg::ErrorFlag), quint8(ErrorFlagBits::KeyErr));
         // The buffer keeps the last good key.
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(chip.keyBuffer().data()), 6), Bytes("\xFF\xFF\xFF\xFF\xFF\xFF"));
     }
@@ -511,7 +511,7 @@ private slots:
         bench.card->answer = bitsOf("00100000 1");  // 0x04 with the wrong parity bit
         bench.send(Bytes("\x26"));
         QCOMPARE(bench.drainFifo(), Bytes("\x04"));
-        QCOMPARE(bench.chip.peek(ChipReg::ErrorFlag), quint8(ChipModel::ErrorParity));
+        QCOMPARE(bench.chip.peek(ChipReg::ErrorFlag), quint8(ErrorFlagBits::ParityErr));
         QCOMPARE(bench.chip.peek(ChipReg::SecondaryStatus) & 0x07, 0);
 
         // Read without parity, the same answer is nine bits: a byte and one.
@@ -532,7 +532,7 @@ private slots:
         second->answer = Air::withOddParity(Bytes("\x88\x0C\xA2\x3B\x1D"));
         bench.send(Bytes("\x93\x20"));
         QCOMPARE(bench.chip.peek(ChipReg::CollPos), quint8(8 + 3 + 1));
-        QVERIFY(bench.chip.peek(ChipReg::ErrorFlag) & ChipModel::ErrorColl);
+        QVERIFY(bench.chip.peek(ChipReg::ErrorFlag) & ErrorFlagBits::CollErr);
         // Bits either card modulated read as 1.
         QCOMPARE(bench.drainFifo(), Bytes("\x88\x0C\xA2\x3B\x1D"));
 

@@ -218,7 +218,7 @@ private slots:
         QCOMPARE(bytesOf(iso->uid, 4), Bytes("\x0C\xB3\x3B\x37"));
         QCOMPARE(iso->bcc1, quint8(0x88));
         QCOMPARE(iso->errorCode, Iso14443aProtocol::BccError);
-        QVERIFY(bench.chipRegister(ChipReg::ErrorFlag) & ChipModel::ErrorColl);
+        QVERIFY(bench.chipRegister(ChipReg::ErrorFlag) & ErrorFlagBits::CollErr);
         QCOMPARE(bench.chipRegister(ChipReg::CollPos), quint8(3));  // 04 and 08 first differ in bit 2
 
         // A SELECT of that mixture matches neither card: no SAK.
@@ -435,7 +435,7 @@ private slots:
         QCOMPARE(bytesOf(buffer, 16), Bytes("\x04") + Bytes(15, '\0'));
         QCOMPARE(bench.trace(), (Traffic { written(ChipReg::ChannelRedundancy, 0x0F) }
                      + transceiveTraffic(Bytes("\x30\x01"), Bytes("\x04") + Bytes(15, '\0'))));
-        QVERIFY(bench.chipRegister(ChipReg::ErrorFlag) & ChipModel::ErrorCrc);
+        QVERIFY(bench.chipRegister(ChipReg::ErrorFlag) & ErrorFlagBits::CRCErr);
     }
 
     void authenticationLineShowsControlAsASignedChar()

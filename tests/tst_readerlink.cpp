@@ -103,7 +103,7 @@ private slots:
         QFETCH(int, value);
         QFETCH(int, expected);
         bench.board().withBoard([&](BoardEngine &engine) { engine.chip().write(ChipReg::BitPhase, quint8(value)); });
-        static_assert(std::is_same_v<decltype(bench.link->readRegister(0)), char>, "callers rely on a char");
+        static_assert(std::is_same_v<decltype(bench.link->readRegister(0)), qint8>, "signed on every platform");
         QCOMPARE(int(bench.link->readRegister(ChipReg::BitPhase)), expected);
     }
 
@@ -165,7 +165,7 @@ private slots:
             QCOMPARE(trace[std::size_t(i)], written(ChipReg::FIFOData, quint8(i)));
         // The chip keeps 64 of them and flags the overflow.
         QCOMPARE(bench.chipRegister(ChipReg::FIFOLength), quint8(64));
-        QVERIFY(bench.chipRegister(ChipReg::ErrorFlag) & ChipModel::ErrorFifoOverflow);
+        QVERIFY(bench.chipRegister(ChipReg::ErrorFlag) & ErrorFlagBits::FIFOOvfl);
     }
 
     void readFifoFillsTheBufferInOrder()
@@ -255,30 +255,37 @@ private slots:
         QVERIFY2(gapMs >= WaitMs / 2, qPrintable(QStringLiteral("%1 ms between command and read-out").arg(gapMs)));
     }
 
-    void setBitsAndClearBitsReadThenWrite_data()
+    void readModifyWritesReadThenWrite_data()
     {
-        QTest::addColumn<bool>("set");
+        QTest::addColumn<QString>("operation");
         QTest::addColumn<int>("before");
         QTest::addColumn<int>("mask");
+        QTest::addColumn<int>("value");
         QTest::addColumn<int>("after");
-        QTest::newRow("set 0x40 on 0x1B") << true << 0x1B << 0x40 << 0x5B;
-        QTest::newRow("set 0x20 on 0x5B") << true << 0x5B << 0x20 << 0x7B;
-        QTest::newRow("clear 0x60 on 0x5B") << false << 0x5B << 0x60 << 0x1B;
-        QTest::newRow("clear 0x60 on 0x18") << false << 0x18 << 0x60 << 0x18;
+        QTest::newRow("set 0x40 on 0x1B") << "set" << 0x1B << 0x40 << 0 << 0x5B;
+        QTest::newRow("set 0x20 on 0x5B") << "set" << 0x5B << 0x20 << 0 << 0x7B;
+        QTest::newRow("clear 0x60 on 0x5B") << "clear" << 0x5B << 0x60 << 0 << 0x1B;
+        QTest::newRow("clear 0x60 on 0x18") << "clear" << 0x18 << 0x60 << 0 << 0x18;
+        QTest::newRow("masked 0x60 := 0x20 on 0x5B") << "masked" << 0x5B << 0x60 << 0x20 << 0x3B;
+        QTest::newRow("masked 0x60 := 0x00 on 0x7B") << "masked" << 0x7B << 0x60 << 0x00 << 0x1B;
+        QTest::newRow("masked 0x60 := 0x40 on 0xFF") << "masked" << 0xFF << 0x60 << 0x40 << 0xDF;
     }
 
-    void setBitsAndClearBitsReadThenWrite()
+    void readModifyWritesReadThenWrite()
     {
-        QFETCH(bool, set);
+        QFETCH(QString, operation);
         QFETCH(int, before);
         QFETCH(int, mask);
+        QFETCH(int, value);
         QFETCH(int, after);
         bench.link->writeRegister(ChipReg::TxControl, quint8(before));
         bench.clearHistory();
-        if (set)
+        if (operation == "set")
             bench.link->setBits(ChipReg::TxControl, quint8(mask));
-        else
+        else if (operation == "clear")
             bench.link->clearBits(ChipReg::TxControl, quint8(mask));
+        else
+            bench.link->writeMasked(ChipReg::TxControl, quint8(mask), quint8(value));
         const std::vector<Handshake> expected = { read(ChipReg::TxControl, quint8(before)),
                                                   written(ChipReg::TxControl, quint8(after)) };
         QCOMPARE(bench.trace(), expected);

@@ -241,7 +241,7 @@ private slots:
         reader.anticollision(0x93);
         // 04 and 08 first differ in their third bit.
         QCOMPARE(reader.chip.peek(ChipReg::CollPos), quint8(3));
-        QVERIFY(reader.chip.peek(ChipReg::ErrorFlag) & ChipModel::ErrorColl);
+        QVERIFY(reader.chip.peek(ChipReg::ErrorFlag) & ErrorFlagBits::CollErr);
 
         // Send the two bits both agree on and a 1 for the third: NVB 0x23,
         // three bits of the last byte, the answer aligned at bit 3.

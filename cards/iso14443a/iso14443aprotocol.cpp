@@ -15,11 +15,7 @@ constexpr quint8 SelectCascadeLevel2 = 0x95;
 constexpr quint8 NvbAnticollision = 0x20;  // SEL and NVB only: every UID bit is asked for
 constexpr quint8 NvbSelect = 0x70;         // SEL, NVB, four UID bytes and the BCC
 
-constexpr quint8 ShortFrameBits = 0x07;          // BitFraming: seven bits of the last byte
-constexpr quint8 OddParityNoCrc = 0x03;          // ChannelRedundancy
-constexpr quint8 OddParityCrcBothWays = 0x0F;    // ChannelRedundancy
-constexpr quint8 ConfigurationAddressLow = 0x10; // EEPROM 0x0010: the type A register set
-constexpr quint8 ConfigurationAddressHigh = 0x00;
+using namespace ChannelRedundancyBits;
 
 } // namespace
 
@@ -40,13 +36,14 @@ void Iso14443aProtocol::loadConfiguration()
 {
     link->flushFifo();
     link->setField(false);
-    link->writeRegister(ChipReg::FIFOData, ConfigurationAddressLow);
-    link->writeRegister(ChipReg::FIFOData, ConfigurationAddressHigh);
+    // The type A register set is the chip's start-up set.
+    link->writeRegister(ChipReg::FIFOData, ChipEeprom::StartUpSetLow);
+    link->writeRegister(ChipReg::FIFOData, ChipEeprom::StartUpSetHigh);
     link->writeRegister(ChipReg::Command, ChipCmd::LoadConfig);
     link->resetPage();
     link->setField(true);
-    link->writeRegister(ChipReg::ClockQControl, 0x00);
-    link->writeRegister(ChipReg::CwConductance, 0x3F);
+    link->writeRegister(ChipReg::ClockQControl, ChipSetting::ClockQControlAutoCalibration);
+    link->writeRegister(ChipReg::CwConductance, ChipSetting::CwConductanceMaximum);
 }
 
 void Iso14443aProtocol::request()
@@ -56,7 +53,7 @@ void Iso14443aProtocol::request()
     link->setField(true);
     loadConfiguration();
     // The chip spends TxLastBits on the REQA itself; nothing here sets it back.
-    link->writeRegister(ChipReg::BitFraming, ShortFrameBits);
+    link->writeRegister(ChipReg::BitFraming, BitFramingBits::ShortFrame);
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityNoCrc);
     sleepMoreThan(1);
     const quint8 frame[] = { Reqa };

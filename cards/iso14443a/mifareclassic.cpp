@@ -12,16 +12,15 @@ namespace {
 constexpr quint8 Read = 0x30;
 constexpr quint8 Write = 0xA0;
 
-constexpr quint8 FlushFifo = 0x01;            // Control
-constexpr quint8 OddParityNoCrc = 0x03;       // ChannelRedundancy
-constexpr quint8 OddParityTxCrc = 0x07;       // ChannelRedundancy: CRC on transmit only
-constexpr quint8 OddParityCrcBothWays = 0x0F; // ChannelRedundancy
+using namespace ChannelRedundancyBits;
+constexpr quint8 FlushFifo = ControlBits::FlushFIFO;
+constexpr quint8 Nibble = ChipEeprom::NibbleMask;
 
 // One key nibble as the chip stores it: the nibble's complement above the
 // nibble itself, so that a corrupted byte shows.
 quint8 keyFormatNibble(quint8 nibble)
 {
-    return quint8(((nibble ^ 0x0F) << 4) | nibble);
+    return quint8(((nibble ^ Nibble) << 4) | nibble);
 }
 
 } // namespace
@@ -37,7 +36,7 @@ void MifareClassic::encodeKey()
 {
     for (int i = 0; i < KeyLength; ++i) {
         encodedKey[2 * i] = keyFormatNibble(key[i] >> 4);
-        encodedKey[2 * i + 1] = keyFormatNibble(key[i] & 0x0F);
+        encodedKey[2 * i + 1] = keyFormatNibble(key[i] & Nibble);
     }
 }
 

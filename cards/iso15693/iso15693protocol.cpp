@@ -27,15 +27,11 @@ constexpr quint8 CmdWriteDsfid = 0x29;
 constexpr quint8 NoMask = 0x00;  // mask length 0: every tag takes part
 
 // Chip settings of the ISO 15693 exchanges.
-constexpr quint8 Iso15693Redundancy = 0x2C;  // no parity, ISO 3309 CRC on both ways
-constexpr quint8 Coding1OutOf256 = 0x2E;
+constexpr quint8 Iso15693Redundancy = ChannelRedundancyBits::Iso15693Crc;  // no parity, ISO 3309 CRC on both ways
+constexpr quint8 Coding1OutOf256 = CoderControlBits::Iso15693OneOutOf256;
 // The same coding with SendOnePulse: a Transceive on an empty FIFO sends only
 // the end-of-frame pulse that moves the tags to their next time slot.
-constexpr quint8 Coding1OutOf256SlotPulse = 0xAE;
-
-// ErrorFlag bits of a reception.
-constexpr quint8 CollErr = 0x01;
-constexpr quint8 CRCErr = 0x08;
+constexpr quint8 Coding1OutOf256SlotPulse = CoderControlBits::Iso15693SlotPulse;
 
 // The inventory answer without its CRC: flags, DSFID, UID least significant
 // byte first. Its last byte, the UID's most significant, is 0xE0 for every
@@ -63,10 +59,6 @@ constexpr int SlotWaitMs = 1;
 
 constexpr qint8 CommandAnswerLength = 5;  // flags and the four bytes of a block
 
-// The chip's own register set lives in its EEPROM from address 0x0010.
-constexpr quint8 StartUpFileLow = 0x10;
-constexpr quint8 StartUpFileHigh = 0x00;
-
 struct RegisterSetting
 {
     quint8 address;
@@ -75,23 +67,23 @@ struct RegisterSetting
 
 // The ISO 15693 settings, written in this order over the loaded set.
 constexpr RegisterSetting Iso15693Settings[] = {
-    { ChipReg::ModConductance, 0x02 },
+    { ChipReg::ModConductance, ChipSetting::Iso15693ModConductance },
     { ChipReg::CoderControl, Coding1OutOf256 },
-    { ChipReg::ModWidth, 0x3F },
-    { ChipReg::TypeBFraming, 0x00 },
-    { ChipReg::RxControl1, 0x8B },
-    { ChipReg::DecoderControl, 0x34 },
-    { ChipReg::BitPhase, 0xD0 },
-    { ChipReg::RxThreshold, 0xED },
-    { ChipReg::BPSKDemControl, 0x00 },
-    { ChipReg::RxWait, 0x08 },
+    { ChipReg::ModWidth, ChipSetting::Iso15693ModWidth },
+    { ChipReg::TypeBFraming, ChipSetting::Iso15693TypeBFraming },
+    { ChipReg::RxControl1, ChipSetting::Iso15693RxControl1 },
+    { ChipReg::DecoderControl, ChipSetting::Iso15693DecoderControl },
+    { ChipReg::BitPhase, ChipSetting::Iso15693BitPhase },
+    { ChipReg::RxThreshold, ChipSetting::Iso15693RxThreshold },
+    { ChipReg::BPSKDemControl, ChipSetting::Iso15693BPSKDemControl },
+    { ChipReg::RxWait, ChipSetting::Iso15693RxWait },
     { ChipReg::ChannelRedundancy, Iso15693Redundancy },
-    { ChipReg::CRCPresetLSB, 0xFF },
-    { ChipReg::CRCPresetMSB, 0xFF },
-    { ChipReg::FIFOLevel, 0x29 },
-    { ChipReg::TimerClock, 0x0B },
-    { ChipReg::TimerControl, 0x02 },
-    { ChipReg::TimerReload, 0x00 },
+    { ChipReg::CRCPresetLSB, ChipSetting::CRCPresetAllOnes },
+    { ChipReg::CRCPresetMSB, ChipSetting::CRCPresetAllOnes },
+    { ChipReg::FIFOLevel, ChipSetting::Iso15693FIFOLevel },
+    { ChipReg::TimerClock, ChipSetting::Iso15693TimerClock },
+    { ChipReg::TimerControl, ChipSetting::Iso15693TimerControl },
+    { ChipReg::TimerReload, ChipSetting::Iso15693TimerReload },
 };
 
 void record(const quint8 *answer, quint8 (&uid)[8], quint8 &dsfid)
@@ -111,8 +103,9 @@ void Iso15693Protocol::loadConfiguration()
 {
     link->flushFifo();
     link->setField(false);
-    link->writeRegister(ChipReg::FIFOData, StartUpFileLow);
-    link->writeRegister(ChipReg::FIFOData, StartUpFileHigh);
+    // The ISO 15693 settings are written over the chip's start-up set.
+    link->writeRegister(ChipReg::FIFOData, ChipEeprom::StartUpSetLow);
+    link->writeRegister(ChipReg::FIFOData, ChipEeprom::StartUpSetHigh);
     link->writeRegister(ChipReg::Command, ChipCmd::LoadConfig);
     link->resetPage();
     for (const RegisterSetting &setting : Iso15693Settings)
@@ -218,7 +211,7 @@ bool Iso15693Protocol::isWholeTagAnswer(const quint8 *answer)
     // Tags answering in the same slot superpose into the UID of neither; the
     // chip tells by a collision or a failed CRC.
     const quint8 errors = quint8(link->readRegister(ChipReg::ErrorFlag));
-    return !(errors & (CollErr | CRCErr));
+    return !(errors & (ErrorFlagBits::CollErr | ErrorFlagBits::CRCErr));
 }
 
 void Iso15693Protocol::readSingleBlock(quint8 (&data)[4], quint8 block)
