@@ -71,7 +71,7 @@ void BoardEngine::record(Handshake::Operation operation, quint8 address, quint8 
 {
     if (m_trace.size() == TraceLimit)
         m_trace.pop_front();
-    m_trace.push_back({ operation, address, value });
+    m_trace.push_back({ operation, address, value, m_chip.now(), m_chip.exchangeCount() });
     ++m_handshakeCount;
 }
 

@@ -16,7 +16,13 @@ struct Handshake
     Operation operation = Write;
     quint8 address = 0;
     quint8 value = 0;
+    // When the board carried it out, on the chip's clock (nanoseconds), and
+    // how many frames the chip had sent by its end: a frame whose serial is
+    // at most this went on the air during or before this handshake.
+    qint64 atNs = 0;
+    quint64 airSerial = 0;
 
+    // Two handshakes are the same access whenever they were made.
     bool operator==(const Handshake &other) const
     {
         return operation == other.operation && address == other.address && value == other.value;

@@ -1,7 +1,10 @@
 #include "chipmodel.h"
 
 #include "chipregisters.h"
+#include "airtiming.h"
 #include "crc16.h"
+
+#include <chrono>
 
 namespace {
 
@@ -36,6 +39,7 @@ bool isReadOnly(quint8 address)
 } // namespace
 
 ChipModel::ChipModel()
+    : m_clock(steadyClock())
 {
     const auto &factorySet = ChipEeprom::FactoryStartUpSet;
     std::copy(factorySet.begin(), factorySet.end(), m_eeprom.begin() + StartUpSetAddress);
@@ -345,7 +349,7 @@ void ChipModel::authent1()
     reg(ChipReg::BitFraming) &= quint8(~BitFramingBits::TxLastBitsMask);
     if (m_crypto1On)
         m_cipher.apply(frame.bits);  // a nested authentication goes out encrypted
-    Reception reception = sendOnAir(frame);
+    Reception reception = sendOnAir(frame, m_crypto1On);
     if (m_crypto1On)
         m_cipher.apply(reception.bits);
     const QByteArray nonce = decode(reception);
@@ -385,7 +389,7 @@ void ChipModel::authent2()
     m_cipher.absorb(readerNonce);
     m_cipher.apply(frame.bits, nonceBits, frame.bits.size() - nonceBits);
 
-    Reception reception = sendOnAir(frame);
+    Reception reception = sendOnAir(frame, true, true);
     m_cipher.apply(reception.bits);
     const QByteArray answer = decode(reception);
     const bool clean = !(reg(ChipReg::ErrorFlag) & (CollErr | ParityErr | CRCErr));
@@ -409,7 +413,7 @@ void ChipModel::transmit(bool thenReceive)
 
     if (m_crypto1On)
         m_cipher.apply(frame.bits);
-    Reception reception = sendOnAir(frame);
+    Reception reception = sendOnAir(frame, m_crypto1On);
     if (!thenReceive) {
         finishCommand(InterruptBits::Tx);
         return;
@@ -481,17 +485,53 @@ AirBits ChipModel::encode(const QByteArray &bytes) const
     return bits;
 }
 
-Reception ChipModel::sendOnAir(AirFrame frame)
+AirSettings ChipModel::airSettings() const
+{
+    AirSettings settings;
+    settings.txControl = reg(ChipReg::TxControl);
+    settings.coderControl = reg(ChipReg::CoderControl);
+    settings.modWidth = reg(ChipReg::ModWidth);
+    settings.cwConductance = reg(ChipReg::CwConductance);
+    settings.modConductance = reg(ChipReg::ModConductance);
+    settings.mfoutSelect = reg(ChipReg::MFOUTSelect);
+    settings.channelRedundancy = reg(ChipReg::ChannelRedundancy);
+    return settings;
+}
+
+Reception ChipModel::sendOnAir(AirFrame frame, bool encrypted, bool authenticationToken)
 {
     AirExchange exchange;
+    exchange.serial = ++m_exchangeCount;
+    exchange.settings = airSettings();
+    exchange.encrypted = encrypted;
+    exchange.authenticationToken = authenticationToken;
     exchange.heard = coderReachesAntenna() && m_field.powered();
     if (exchange.heard)
         exchange.received = m_field.exchange(frame);
     exchange.sent = std::move(frame);
+    // The air carries one frame at a time: one the host starts while the
+    // last is still on the air goes out after it.
+    exchange.startNs = std::max(m_clock(), m_airFreeAtNs);
+    m_airFreeAtNs = exchange.startNs + qint64(AirTiming::exchangeDurationUs(exchange) * 1000.0);
     if (m_airLog.size() == AirLogLimit)
         m_airLog.pop_front();
     m_airLog.push_back(exchange);
     return exchange.received;
+}
+
+void ChipModel::setClock(Clock clock)
+{
+    m_clock = clock ? std::move(clock) : steadyClock();
+    m_airFreeAtNs = 0;
+}
+
+ChipModel::Clock ChipModel::steadyClock()
+{
+    const auto origin = std::chrono::steady_clock::now();
+    return [origin] {
+        return qint64(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - origin)
+                          .count());
+    };
 }
 
 QByteArray ChipModel::decode(const Reception &reception)

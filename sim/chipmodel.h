@@ -1,5 +1,6 @@
 #pragma once
 
+#include "airexchange.h"
 #include "benchcipher.h"
 #include "chipregisters.h"
 #include "rffield.h"
@@ -9,15 +10,7 @@
 
 #include <array>
 #include <deque>
-
-// One frame on the air and what came back, as the air carried them: once
-// Crypto1 is on, both directions are encrypted.
-struct AirExchange
-{
-    AirFrame sent;
-    bool heard = false;  // false when the field was off or the coder muted
-    Reception received;
-};
+#include <functional>
 
 // The reader chip of the virtual bench: a CLRC632 (MFRC500 family) as its
 // datasheet describes it, register by register.
@@ -63,6 +56,17 @@ public:
     // The most recent frames on the air, oldest first (a bounded history).
     const std::deque<AirExchange> &airLog() const { return m_airLog; }
     void clearAirLog() { m_airLog.clear(); }
+    // How many frames the chip has sent since it was made: the serial of the
+    // latest exchange.
+    quint64 exchangeCount() const { return m_exchangeCount; }
+
+    // The bench's clock, in nanoseconds, that the air's exchanges are dated
+    // by; by default the monotonic clock from the chip's making. An empty
+    // function restores that.
+    using Clock = std::function<qint64()>;
+    void setClock(Clock clock);
+    static Clock steadyClock();
+    qint64 now() const { return m_clock(); }
 
 private:
     quint8 resolve(quint8 address) const;
@@ -90,7 +94,9 @@ private:
     AirCoding coding() const;
     bool coderReachesAntenna() const;
     AirBits encode(const QByteArray &bytes) const;
-    Reception sendOnAir(AirFrame frame);
+    AirSettings airSettings() const;
+    // Puts the frame on the air, answers and all, and logs the exchange.
+    Reception sendOnAir(AirFrame frame, bool encrypted, bool authenticationToken = false);
     // Decodes what the receiver picked up into bytes; sets the error flags,
     // CollPos, RxLastBits and CRCResult as the chip does.
     QByteArray decode(const Reception &reception);
@@ -113,4 +119,7 @@ private:
 
     RfField m_field;
     std::deque<AirExchange> m_airLog;
+    quint64 m_exchangeCount = 0;
+    Clock m_clock;
+    qint64 m_airFreeAtNs = 0;  // when the last exchange leaves the air
 };

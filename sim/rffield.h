@@ -6,19 +6,6 @@
 #include <memory>
 #include <vector>
 
-// What the chip's receiver picks up after one frame: every card that answered,
-// superposed. Cards answer in step with the reader's frame, so their bits line
-// up; a bit that any card modulates reads 1, and a bit on which the cards
-// disagree is a collision (the Manchester coding shows both half-bits loaded).
-struct Reception
-{
-    AirBits bits;
-    std::vector<quint8> collided;  // 1 where the answering cards disagreed
-    int answers = 0;               // how many cards answered
-
-    bool empty() const { return bits.empty(); }
-};
-
 // The RF field of the chip's antenna and the cards held in it.
 class RfField
 {

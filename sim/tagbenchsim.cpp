@@ -4,6 +4,8 @@
 // to the window's port list, and runs until interrupted.
 
 #include "benchannouncement.h"
+#include "benchfeed.h"
+#include "capturefile.h"
 #include "cardargument.h"
 #include "ptyboard.h"
 #include "tracetext.h"
@@ -67,10 +69,14 @@ int main(int argc, char *argv[])
         QStringLiteral("carte"));
     const QCommandLineOption emptyOption(QStringLiteral("empty"), QStringLiteral("Aucune carte dans le champ."));
     const QCommandLineOption traceOption(QStringList { QStringLiteral("t"), QStringLiteral("trace") },
-                                         QStringLiteral("Affiche chaque accès aux registres de la puce."));
+                                         QStringLiteral("Affiche chaque accès aux registres de la puce et, entre eux, les trames décodées sur l'air."));
     const QCommandLineOption quietOption(QStringLiteral("no-announce"),
                                          QStringLiteral("Ne se signale pas dans la liste des ports de TagBench."));
-    parser.addOptions({ cardOption, emptyOption, traceOption, quietOption });
+    const QCommandLineOption captureOption(
+        QStringLiteral("capture"),
+        QStringLiteral("Écrit chaque capture (sortie BNC, antenne, octets décodés) dans ce fichier VCD."),
+        QStringLiteral("fichier.vcd"));
+    parser.addOptions({ cardOption, emptyOption, traceOption, quietOption, captureOption });
     parser.process(application);
 
     std::vector<CardArgument::Parsed> cards;
@@ -111,24 +117,25 @@ int main(int argc, char *argv[])
     say(banner.join(QLatin1Char('\n')));
 
     const bool trace = parser.isSet(traceOption);
-    std::size_t shown = 0;
+    TraceLines traceLines;
+    CaptureFile captureFile;
+    const bool capturing = parser.isSet(captureOption);
+    if (capturing && !captureFile.open(parser.value(captureOption))) {
+        complain(QStringLiteral("« %1 » : %2").arg(parser.value(captureOption), captureFile.errorString()));
+        return 1;
+    }
+    BenchFeed feed(board);
     while (!stopRequested(stopSet)) {
         // Sleeps until the host does something, or a fifth of a second.
-        board.waitForHandshakes(shown + 1, 200);
-        const auto handshakes = board.withBoard([&](BoardEngine &engine) {
-            // The trace keeps the latest handshakes only: a flood may lose some.
-            const std::size_t total = engine.handshakeCount();
-            const std::size_t kept = engine.trace().size();
-            const std::size_t fresh = std::min(total - shown, kept);
-            return std::make_pair(total, std::vector<Handshake>(engine.trace().end() - std::ptrdiff_t(fresh),
-                                                                engine.trace().end()));
-        });
-        if (trace) {
-            for (const Handshake &handshake : handshakes.second)
-                say(TraceText::handshake(handshake));
-        }
-        shown = handshakes.first;
+        const BenchFeed::News news = feed.wait(200);
+        const QStringList lines = trace ? traceLines.take(news) : QStringList();
+        if (!lines.isEmpty())
+            say(lines.join(QLatin1Char('\n')));
+        if (capturing)
+            captureFile.add(news.exchanges);
     }
+    if (capturing)
+        captureFile.finish();
     say(QStringLiteral("Banc virtuel arrêté."));
     return 0;
 }

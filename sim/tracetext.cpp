@@ -40,3 +40,24 @@ QString bits(const AirBits &bits, bool parity)
 }
 
 } // namespace TraceText
+
+QStringList TraceLines::take(const BenchFeed::News &news)
+{
+    QStringList lines;
+    if (news.lostHandshakes > 0)
+        lines << QStringLiteral("… %1 accès perdus (trop rapides pour la trace)").arg(news.lostHandshakes);
+    std::size_t next = 0;
+    auto framesUpTo = [&](quint64 serial) {
+        for (; next < news.exchanges.size() && news.exchanges[next].serial <= serial; ++next) {
+            for (const DecodedFrame &frame : m_decoder.decode(news.exchanges[next]))
+                lines << QStringLiteral("  ") + frame.traceLine();
+        }
+    };
+    // Each frame comes after the access that sent it.
+    for (const Handshake &handshake : news.handshakes) {
+        lines << TraceText::handshake(handshake);
+        framesUpTo(handshake.airSerial);
+    }
+    framesUpTo(~quint64(0));
+    return lines;
+}

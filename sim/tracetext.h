@@ -1,8 +1,11 @@
 #pragma once
 
+#include "airdecoder.h"
+#include "benchfeed.h"
 #include "boardengine.h"
 
 #include <QString>
+#include <QStringList>
 
 // Readable forms of what the virtual board saw, with the chip's register and
 // command names: for test failure messages and the simulator's trace output.
@@ -15,3 +18,15 @@ QString handshake(const Handshake &handshake);
 QString bits(const AirBits &bits, bool parity);
 
 } // namespace TraceText
+
+// The terminal trace of a virtual board: each register access, and between
+// them the frames that went on the air, decoded ("→ REQA 26 (7 bits)",
+// "← ATQA 04 00"), each after the access that sent it.
+class TraceLines
+{
+public:
+    QStringList take(const BenchFeed::News &news);
+
+private:
+    AirDecoder m_decoder;
+};

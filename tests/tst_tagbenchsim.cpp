@@ -109,7 +109,8 @@ private slots:
     void programServesTheDemoCards()
     {
         QProcess sim;
-        sim.start(QStringLiteral(TAGBENCH_SIM), {});
+        const QString vcd = temporary.filePath(QStringLiteral("banc.vcd"));
+        sim.start(QStringLiteral(TAGBENCH_SIM), { "--trace", "--capture", vcd });
         QVERIFY(sim.waitForStarted(5000));
         QString output;
         const QRegularExpression ready("prêt sur (\\S+)");
@@ -153,6 +154,20 @@ private slots:
         QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
         QCOMPARE(sim.exitCode(), 0);
         QVERIFY(!QFileInfo(temporary.filePath("ttyTAGBENCH0")).isSymLink());
+
+        // The trace: each access, and the frames it sent on the air after it.
+        output += QString::fromUtf8(sim.readAllStandardOutput());
+        const QString exchange = QStringLiteral("w Command(01) = 1E Transceive\n  → REQA 26 (7 bits)\n  ← ATQA 04 00\n"
+                                                "r FIFOData(02) -> 04");
+        QVERIFY2(output.contains(exchange), qPrintable(output.left(3000)));
+        QVERIFY(output.contains(QStringLiteral("  → READ SINGLE BLOCK")) || output.contains(QStringLiteral("  → INVENTORY 16 créneaux")));
+        // Every capture in the value change dump, the inventory's among them.
+        QFile dump(vcd);
+        QVERIFY(dump.open(QIODevice::ReadOnly));
+        const QByteArray text = dump.readAll();
+        QVERIFY(text.startsWith("$version"));
+        QVERIFY(text.contains("$var wire 1 ! MFOUT $end"));
+        QVERIFY(text.count("\n#") > 100);
     }
 
     void programRefusesABadCard()

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "airexchange.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+// One frame on the air as a protocol analyser shows it.
+struct DecodedFrame
+{
+    enum class Direction { ReaderToCard, CardToReader };
+    // A check the frame's framing calls for, or None where it has none.
+    enum class Check { None, Ok, Failed };
+
+    quint64 serial = 0;     // the exchange it belongs to
+    qint64 timeNs = 0;      // its start on the air clock
+    Direction direction = Direction::ReaderToCard;
+    int bitCount = 0;       // data bits, parity bits not counted
+    QByteArray bytes;       // the last one partial when bitCount is not a multiple of 8
+    Check parity = Check::None;
+    Check crc = Check::None;
+    bool encrypted = false;
+    bool slotPulse = false;  // an ISO/IEC 15693 end-of-frame pulse alone
+    // How the bits fall into bytes on the air: a parity bit after each whole
+    // byte (type A), and the data bits of the first byte (fewer than eight
+    // when it completes a byte the reader began, in an anticollision).
+    bool parityBits = false;
+    int firstByteBits = 8;
+    QString meaning;         // "REQA", "ATQA", "SELECT CL1 UID 04A23B15", ...
+
+    // "26", "93 20", "" for a pulse
+    QString hex() const;
+    // Whether the last byte holds fewer than eight bits.
+    bool partial() const { return bitCount % 8 != 0; }
+    // One line of a trace: "→ REQA 26 (7 bits)", "← ATQA 04 00".
+    QString traceLine() const;
+    // What an exchange's summary shows of it: the meaning, with the bytes
+    // of a short answer ("ATQA 04 00").
+    QString label() const;
+};
+
+// Decodes the air's frames, exchange after exchange: the request by its own
+// bytes, the answer by the request it answers, the MIFARE session's frames
+// as encrypted, an inventory's slot pulses by their number. It keeps what
+// it needs of the frames before (the last request, the inventory's slot).
+class AirDecoder
+{
+public:
+    // The reader's frame and, if one came, the answer.
+    std::vector<DecodedFrame> decode(const AirExchange &exchange);
+    // "REQA → ATQA 04 00", "READ bloc 4 → (pas de réponse)"
+    static QString summary(const std::vector<DecodedFrame> &frames);
+    void reset();
+
+private:
+    enum class Last {
+        None, Request, Anticollision, Select, Halt, Authenticate, AuthenticationToken, Read,
+        Write, WriteData, UltralightWrite, Vicinity, Other
+    };
+
+    DecodedFrame typeARequest(const AirExchange &exchange);
+    DecodedFrame typeAAnswer(const AirExchange &exchange);
+    DecodedFrame vicinityRequest(const AirExchange &exchange);
+    DecodedFrame vicinityAnswer(const AirExchange &exchange);
+
+    Last m_last = Last::None;
+    int m_level = 0;            // cascade level of the last anticollision or select
+    int m_block = 0;            // block of the last MIFARE or ISO 15693 command
+    int m_anticollisionBits = 0;  // UID bits the reader already sent
+    quint8 m_vicinityCommand = 0;
+    int m_slot = -1;            // the slot open in a 16-slot inventory, or -1
+};
