@@ -80,6 +80,7 @@ quint8 ChipModel::resolve(quint8 address) const
 
 quint8 ChipModel::read(quint8 address)
 {
+    catchUp();
     if (resolve(address) == ChipReg::FIFOData)
         return popFifo();
     return peek(address);
@@ -122,6 +123,7 @@ quint8 ChipModel::peek(quint8 address) const
 
 void ChipModel::write(quint8 address, quint8 value)
 {
+    catchUp();
     const quint8 at = resolve(address);
     if (isPageRegister(at)) {
         m_page = value;
@@ -227,8 +229,10 @@ QByteArray ChipModel::fifo() const
 
 void ChipModel::startCommand(quint8 code)
 {
-    // Writing a command stops the one running; the errors of the last command
-    // go, except a FIFO overflow, which only a flush clears.
+    // Writing a command stops the one running, and what it had yet to
+    // receive is lost; the errors of the last command go, except a FIFO
+    // overflow, which only a flush clears.
+    m_running.reset();
     m_command = code;
     switch (code) {
     case ChipCmd::Idle:
@@ -264,6 +268,9 @@ void ChipModel::resumeCommand()
 {
     // Commands that take arguments from the FIFO wait until the host has
     // written them all; Transmit and Transceive start on the first byte.
+    // One already on the air takes no more.
+    if (m_running)
+        return;
     const int available = int(m_fifo.size());
     switch (m_command) {
     case ChipCmd::LoadConfig:
@@ -352,13 +359,17 @@ void ChipModel::authent1()
     Reception reception = sendOnAir(frame, m_crypto1On);
     if (m_crypto1On)
         m_cipher.apply(reception.bits);
-    const QByteArray nonce = decode(reception);
-    const bool clean = !(reg(ChipReg::ErrorFlag) & (CollErr | ParityErr | CRCErr));
-    if (nonce.size() == 4 && clean) {
+    Running running = runningFor(m_airLog.back(), receivedIrqs(reception));
+    running.receives = true;
+    running.received = decode(reception);
+    // The nonce stays with the chip: nothing reaches the FIFO.
+    const QByteArray nonce = running.received.bytes;
+    running.received.bytes.clear();
+    if (nonce.size() == 4 && running.received.clean()) {
         m_cardNonce = BenchCipher::wordAt(nonce, 0);
         m_authPending = true;
     }
-    finishCommand(quint8(InterruptBits::Tx | (reception.empty() ? InterruptBits::Timer : InterruptBits::Rx)));
+    finishAfterAir(std::move(running));
 }
 
 void ChipModel::authent2()
@@ -391,12 +402,14 @@ void ChipModel::authent2()
 
     Reception reception = sendOnAir(frame, true, true);
     m_cipher.apply(reception.bits);
-    const QByteArray answer = decode(reception);
-    const bool clean = !(reg(ChipReg::ErrorFlag) & (CollErr | ParityErr | CRCErr));
-    if (answer.size() == 4 && clean
-        && BenchCipher::wordAt(answer, 0) == BenchCipher::cardAnswer(m_cardNonce))
-        m_crypto1On = true;
-    finishCommand(quint8(InterruptBits::Tx | (reception.empty() ? InterruptBits::Timer : InterruptBits::Rx)));
+    Running running = runningFor(m_airLog.back(), receivedIrqs(reception));
+    running.receives = true;
+    running.received = decode(reception);
+    const QByteArray answer = running.received.bytes;
+    running.received.bytes.clear();
+    running.crypto1OnAtEnd = answer.size() == 4 && running.received.clean()
+        && BenchCipher::wordAt(answer, 0) == BenchCipher::cardAnswer(m_cardNonce);
+    finishAfterAir(std::move(running));
 }
 
 void ChipModel::transmit(bool thenReceive)
@@ -415,15 +428,26 @@ void ChipModel::transmit(bool thenReceive)
         m_cipher.apply(frame.bits);
     Reception reception = sendOnAir(frame, m_crypto1On);
     if (!thenReceive) {
-        finishCommand(InterruptBits::Tx);
+        // Transmit is over once the frame is out; what answers is not heard.
+        AirExchange sentOnly = m_airLog.back();
+        sentOnly.received = Reception();
+        Running running = runningFor(sentOnly, InterruptBits::Tx);
+        running.endNs = sentOnly.startNs
+            + qint64(AirTiming::readerShape(sentOnly.sent, sentOnly.settings).endUs * 1000.0);
+        finishAfterAir(std::move(running));
         return;
     }
     if (m_crypto1On)
         m_cipher.apply(reception.bits);
-    const QByteArray answer = decode(reception);
-    for (char byte : answer)
-        pushFifo(quint8(byte));
-    finishCommand(quint8(InterruptBits::Tx | (reception.empty() ? InterruptBits::Timer : InterruptBits::Rx)));
+    Running running = runningFor(m_airLog.back(), receivedIrqs(reception));
+    running.receives = true;
+    running.received = decode(reception);
+    finishAfterAir(std::move(running));
+}
+
+quint8 ChipModel::receivedIrqs(const Reception &reception)
+{
+    return quint8(InterruptBits::Tx | (reception.empty() ? InterruptBits::Timer : InterruptBits::Rx));
 }
 
 // ---------------------------------------------------------------------------
@@ -534,14 +558,15 @@ ChipModel::Clock ChipModel::steadyClock()
     };
 }
 
-QByteArray ChipModel::decode(const Reception &reception)
+ChipModel::Received ChipModel::decode(const Reception &reception)
 {
     const quint8 redundancy = reg(ChipReg::ChannelRedundancy);
     const bool parity = redundancy & ChannelRedundancyBits::ParityEn;
     const bool odd = redundancy & ChannelRedundancyBits::ParityOdd;
     const int rxAlign = (reg(ChipReg::BitFraming) & BitFramingBits::RxAlignMask) >> BitFramingBits::RxAlignShift;
-    // RxAlign is spent once the reception is over.
+    // RxAlign is spent once the reception is under way.
     reg(ChipReg::BitFraming) &= quint8(~BitFramingBits::RxAlignMask);
+    Received received;
 
     QByteArray bytes;
     quint8 errors = 0;
@@ -591,8 +616,8 @@ QByteArray ChipModel::decode(const Reception &reception)
         if (rxLastBits == 0 && bytes.size() >= 2) {
             const QByteArray data = bytes.left(bytes.size() - 2);
             const quint16 value = crc(data);
-            reg(ChipReg::CRCResultLSB) = quint8(value);
-            reg(ChipReg::CRCResultMSB) = quint8(value >> 8);
+            received.crcChecked = true;
+            received.crcResult = value;
             if (quint8(bytes.at(bytes.size() - 2)) != quint8(value)
                 || quint8(bytes.at(bytes.size() - 1)) != (value >> 8))
                 errors |= CRCErr;
@@ -602,8 +627,76 @@ QByteArray ChipModel::decode(const Reception &reception)
         }
     }
 
-    reg(ChipReg::ErrorFlag) |= errors;
-    reg(ChipReg::CollPos) = quint8(std::min(collisionPosition, int(UINT8_MAX)));
-    reg(ChipReg::SecondaryStatus) = quint8((reg(ChipReg::SecondaryStatus) & ~SecondaryStatusBits::RxLastBitsMask) | rxLastBits);
-    return bytes;
+    received.bytes = bytes;
+    received.errors = errors;
+    received.collPos = quint8(std::min(collisionPosition, int(UINT8_MAX)));
+    received.rxLastBits = quint8(rxLastBits);
+    return received;
+}
+
+void ChipModel::applyReceived(const Received &received)
+{
+    reg(ChipReg::ErrorFlag) |= received.errors;
+    reg(ChipReg::CollPos) = received.collPos;
+    reg(ChipReg::SecondaryStatus) = quint8((reg(ChipReg::SecondaryStatus) & ~SecondaryStatusBits::RxLastBitsMask)
+                                           | received.rxLastBits);
+    if (received.crcChecked) {
+        reg(ChipReg::CRCResultLSB) = quint8(received.crcResult);
+        reg(ChipReg::CRCResultMSB) = quint8(received.crcResult >> 8);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Air time
+
+void ChipModel::setRealTime(bool on)
+{
+    m_realTime = on;
+}
+
+void ChipModel::finishAfterAir(Running running)
+{
+    if (!m_realTime) {
+        // Off the real-time bench the air takes no time: the command is over
+        // as soon as it has started.
+        running.endNs = 0;
+        std::fill(running.byteTimesNs.begin(), running.byteTimesNs.end(), qint64(0));
+    }
+    m_running = std::move(running);
+    catchUp();
+}
+
+void ChipModel::catchUp()
+{
+    if (!m_running)
+        return;
+    Running &running = *m_running;
+    const qint64 now = running.endNs > 0 ? m_clock() : 0;
+    const QByteArray &bytes = running.received.bytes;
+    for (; running.delivered < std::size_t(bytes.size()); ++running.delivered) {
+        const std::size_t at = running.delivered;
+        const qint64 due = at < running.byteTimesNs.size() ? running.byteTimesNs[at] : running.endNs;
+        if (due > now)
+            return;
+        pushFifo(quint8(bytes.at(int(at))));
+    }
+    if (running.endNs > now)
+        return;
+    if (running.receives)
+        applyReceived(running.received);
+    if (running.crypto1OnAtEnd)
+        m_crypto1On = true;
+    const quint8 irqs = running.irqs;
+    m_running.reset();
+    finishCommand(irqs);
+}
+
+ChipModel::Running ChipModel::runningFor(const AirExchange &exchange, quint8 irqs) const
+{
+    Running running;
+    running.irqs = irqs;
+    running.endNs = exchange.startNs + qint64(AirTiming::exchangeDurationUs(exchange) * 1000.0);
+    for (double us : AirTiming::answerByteTimes(exchange))
+        running.byteTimesNs.push_back(exchange.startNs + qint64(us * 1000.0));
+    return running;
 }

@@ -11,6 +11,8 @@
 #include <array>
 #include <deque>
 #include <functional>
+#include <optional>
+#include <vector>
 
 // The reader chip of the virtual bench: a CLRC632 (MFRC500 family) as its
 // datasheet describes it, register by register.
@@ -68,6 +70,12 @@ public:
     static Clock steadyClock();
     qint64 now() const { return m_clock(); }
 
+    // On the real-time bench each frame takes its air time: Command reads
+    // back the running command until it ends, and the FIFO fills as the
+    // answer's bytes arrive. Off it (the default) the air takes no time.
+    void setRealTime(bool on);
+    bool realTime() const { return m_realTime; }
+
 private:
     quint8 resolve(quint8 address) const;
     quint8 &reg(quint8 address) { return m_registers[address]; }
@@ -99,7 +107,38 @@ private:
     Reception sendOnAir(AirFrame frame, bool encrypted, bool authenticationToken = false);
     // Decodes what the receiver picked up into bytes; sets the error flags,
     // CollPos, RxLastBits and CRCResult as the chip does.
-    QByteArray decode(const Reception &reception);
+    struct Received
+    {
+        QByteArray bytes;        // what the FIFO gets
+        quint8 errors = 0;       // ErrorFlag bits
+        quint8 collPos = 0;
+        quint8 rxLastBits = 0;
+        bool crcChecked = false;
+        quint16 crcResult = 0;
+
+        bool clean() const { return !(errors & (ErrorFlagBits::CollErr | ErrorFlagBits::ParityErr | ErrorFlagBits::CRCErr)); }
+    };
+    Received decode(const Reception &reception);
+    void applyReceived(const Received &received);
+
+    // A command whose frame is still on the air: the answer's bytes reach
+    // the FIFO as they arrive, and the receiver's registers, the interrupt
+    // and Idle come at its end.
+    struct Running
+    {
+        qint64 endNs = 0;
+        quint8 irqs = 0;
+        bool receives = false;
+        Received received;
+        std::vector<qint64> byteTimesNs;
+        std::size_t delivered = 0;
+        bool crypto1OnAtEnd = false;
+    };
+    Running runningFor(const AirExchange &exchange, quint8 irqs) const;
+    static quint8 receivedIrqs(const Reception &reception);
+    void finishAfterAir(Running running);
+    // Brings the running command up to the clock.
+    void catchUp();
     quint16 crc(const QByteArray &bytes) const;
 
     std::array<quint8, 64> m_registers {};
@@ -122,4 +161,6 @@ private:
     quint64 m_exchangeCount = 0;
     Clock m_clock;
     qint64 m_airFreeAtNs = 0;  // when the last exchange leaves the air
+    bool m_realTime = false;
+    std::optional<Running> m_running;
 };

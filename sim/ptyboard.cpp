@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
@@ -25,6 +27,13 @@ void closeFd(int &fd)
     fd = -1;
 }
 
+qint64 steadyNs()
+{
+    return qint64(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                      std::chrono::steady_clock::now().time_since_epoch())
+                      .count());
+}
+
 } // namespace
 
 PtyBoard::PtyBoard() = default;
@@ -32,6 +41,13 @@ PtyBoard::PtyBoard() = default;
 PtyBoard::~PtyBoard()
 {
     stop();
+}
+
+void PtyBoard::setTiming(const BoardTiming &timing)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_timing = timing;
+    m_engine.chip().setRealTime(timing.realTime);
 }
 
 bool PtyBoard::start()
@@ -65,7 +81,12 @@ bool PtyBoard::start()
         ::fcntl(end, F_SETFL, ::fcntl(end, F_GETFL) | O_NONBLOCK);
     m_devicePath = QString::fromLocal8Bit(name);
     m_stopping = false;
-    m_thread = std::thread([this] { serve(); });
+    m_thread = std::thread([this] {
+        // The line's pace is a tenth of a millisecond a byte: sleeps must not
+        // be rounded up to the kernel's usual slack.
+        ::prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+        serve();
+    });
     return true;
 }
 
@@ -87,7 +108,7 @@ void PtyBoard::stop()
 
 void PtyBoard::unplug()
 {
-    if (!m_thread.joinable())
+    if (!m_thread.joinable() || m_hungUp)
         return;
     m_unplugRequested = true;
     const char wake = WakeToUnplug;
@@ -148,8 +169,9 @@ void PtyBoard::serve()
         if (input == Input::Stop)
             break;
         // Nothing to read after all (or a hang-up the held slave should
-        // prevent): do not spin on it.
-        if (input == Input::Nothing && !pause(10))
+        // prevent): do not spin on it. A wake-up goes round the loop, where
+        // an unplug is carried out.
+        if (input == Input::Nothing && !pause(10) && m_stopping)
             break;
     }
 }
@@ -157,29 +179,67 @@ void PtyBoard::serve()
 PtyBoard::Input PtyBoard::takeInput()
 {
     char buffer[256];
-    BoardEngine::Output output;
-    bool gone = false;
     ssize_t count = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         count = m_master < 0 ? 0 : ::read(m_master, buffer, sizeof buffer);
-        for (ssize_t i = 0; i < count && !gone; ++i) {
-            for (auto &chunk : m_engine.receive(quint8(buffer[i])))
-                output.push_back(std::move(chunk));
-            gone = m_engine.gone();
+    }
+    if (count <= 0)
+        return Input::Nothing;
+
+    // In real time each byte reaches the board one byte time after the one
+    // before it, and no sooner than it was read.
+    std::vector<qint64> arrivals;
+    if (m_timing.realTime) {
+        const qint64 now = steadyNs();
+        for (ssize_t i = 0; i < count; ++i) {
+            m_hostLineFreeNs = std::max(now, m_hostLineFreeNs) + BoardTiming::ByteNs;
+            arrivals.push_back(m_hostLineFreeNs);
         }
     }
-    m_progress.notify_all();
-    for (const auto &chunk : output) {
-        if (chunk.delayMs > 0 && !pause(chunk.delayMs))
-            return Input::Stop;
-        send(chunk.bytes);
+    for (ssize_t i = 0; i < count; ++i) {
+        if (m_timing.realTime && !pauseUntil(arrivals[std::size_t(i)]))
+            return interrupted();
+        BoardEngine::Output output;
+        bool gone = false;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            output = m_engine.receive(quint8(buffer[i]));
+            gone = m_engine.gone();
+        }
+        m_progress.notify_all();
+        if (!output.empty() && m_timing.lineLatencyMs > 0 && !pause(m_timing.lineLatencyMs))
+            return interrupted();
+        for (const auto &chunk : output) {
+            if (chunk.delayMs > 0 && !pause(chunk.delayMs))
+                return interrupted();
+            if (!sendPaced(chunk.bytes))
+                return interrupted();
+        }
+        if (gone) {
+            lingerBeforeHangingUp();
+            hangUp();
+            return Input::Taken;
+        }
     }
-    if (gone) {
-        lingerBeforeHangingUp();
-        hangUp();
+    return Input::Taken;
+}
+
+bool PtyBoard::sendPaced(const QByteArray &bytes)
+{
+    if (!m_timing.realTime) {
+        send(bytes);
+        return true;
     }
-    return count > 0 ? Input::Taken : Input::Nothing;
+    for (char byte : bytes) {
+        // The byte leaves when the line is free and is at the host's end of
+        // it one byte time later.
+        m_boardLineFreeNs = std::max(steadyNs(), m_boardLineFreeNs) + BoardTiming::ByteNs;
+        if (!pauseUntil(m_boardLineFreeNs))
+            return false;
+        send(QByteArray(1, byte));
+    }
+    return true;
 }
 
 void PtyBoard::drain()
@@ -208,9 +268,25 @@ void PtyBoard::drain()
 
 bool PtyBoard::pause(int milliseconds)
 {
+    return pauseUntil(steadyNs() + qint64(milliseconds) * 1000000);
+}
+
+bool PtyBoard::pauseUntil(qint64 deadlineNs)
+{
     pollfd wake { m_wake[0], POLLIN, 0 };
-    const int ready = ::poll(&wake, 1, milliseconds);
-    return ready == 0;  // woken means stop or unplug: leave the byte for serve()
+    for (;;) {
+        // Even a pause already over looks once at the wake pipe: a stop or
+        // an unplug is never held up by a run of short pauses.
+        const qint64 left = std::max<qint64>(0, deadlineNs - steadyNs());
+        const timespec timeout { time_t(left / 1000000000), long(left % 1000000000) };
+        const int ready = ::ppoll(&wake, 1, &timeout, nullptr);
+        if (ready > 0)
+            return false;  // woken means stop or unplug: leave the byte for serve()
+        if (ready < 0 && errno != EINTR)
+            return false;
+        if (left == 0 || steadyNs() >= deadlineNs)
+            return true;
+    }
 }
 
 void PtyBoard::lingerBeforeHangingUp()

@@ -9,6 +9,21 @@
 #include <mutex>
 #include <thread>
 
+// How the virtual board keeps time.
+struct BoardTiming
+{
+    // The real board's pace: the line carries 115200 baud, 8N1 (10 bits a
+    // byte) in each direction, and each frame takes its air time on the chip.
+    // Off, the board answers as fast as the pseudo-terminal goes.
+    bool realTime = false;
+    // What a USB serial adapter adds to each answer the board sends.
+    int lineLatencyMs = 0;
+
+    static constexpr int Baud = 115200;
+    static constexpr int BitsPerByte = 10;  // start bit, 8 data bits, stop bit
+    static constexpr qint64 ByteNs = qint64(BitsPerByte) * 1000000000 / Baud;
+};
+
 // The virtual board on a pseudo-terminal: the host opens devicePath() with
 // QSerialPort exactly as it opens a real board's serial device, and a thread
 // of this object answers it through the board engine.
@@ -20,6 +35,10 @@ public:
 
     PtyBoard(const PtyBoard &) = delete;
     PtyBoard &operator=(const PtyBoard &) = delete;
+
+    // Set before start().
+    void setTiming(const BoardTiming &timing);
+    BoardTiming timing() const { return m_timing; }
 
     // Opens the pseudo-terminal and starts serving it. False, with
     // errorString() set, when the system gives no pseudo-terminal.
@@ -46,7 +65,8 @@ public:
     // had sent when it was called; false if the time ran out first.
     bool waitUntilDrained(int timeoutMs);
 
-    // The board goes away now, as if unplugged: the line is dropped.
+    // The board goes away now, as if unplugged, whatever it was doing (an
+    // answer held back included): the line is dropped.
     void unplug();
 
 private:
@@ -58,6 +78,12 @@ private:
     void drain();
     // Sleeps, but wakes early to stop or unplug; false when woken.
     bool pause(int milliseconds);
+    bool pauseUntil(qint64 steadyNs);
+    // What to do when a pause was cut short: stop, or go back to serve()
+    // to hang up.
+    Input interrupted() const { return m_stopping ? Input::Stop : Input::Taken; }
+    // The board's bytes for the host, on the line's pace in real time.
+    bool sendPaced(const QByteArray &bytes);
     // After a vanish fault: gives the host a moment to take the last answer.
     void lingerBeforeHangingUp();
     void send(const QByteArray &bytes);
@@ -76,6 +102,11 @@ private:
     std::atomic<bool> m_stopping { false };
     std::atomic<bool> m_unplugRequested { false };
     std::atomic<bool> m_hungUp { false };
+    BoardTiming m_timing;
+    // When each direction of the line is free again, on the steady clock
+    // (real time only; serving thread only).
+    qint64 m_hostLineFreeNs = 0;
+    qint64 m_boardLineFreeNs = 0;
     // Drain requests taken and answered, guarded by m_mutex.
     quint64 m_drainRequests = 0;
     quint64 m_drainsDone = 0;

@@ -543,11 +543,41 @@ private slots:
         QVERIFY(!bench.board().connected());
     }
 
+    void unpluggedBoardTimesOutAtOnce_data()
+    {
+        QTest::addColumn<int>("answerDelayMs");
+        QTest::addColumn<bool>("realTime");
+        QTest::newRow("idle") << 0 << false;
+        QTest::newRow("holding an answer back") << 5000 << false;
+        QTest::newRow("holding an answer back, real time") << 5000 << true;
+    }
+
     void unpluggedBoardTimesOutAtOnce()
     {
-        bench.board().unplug();
+        QFETCH(int, answerDelayMs);
+        QFETCH(bool, realTime);
+        if (realTime) {
+            bench.stop();
+            bench.boardHolder = std::make_unique<PtyBoard>();
+            bench.board().setTiming({ true, 0 });
+            QVERIFY(bench.board().start());
+            bench.link = std::make_unique<ReaderLink>(bench.board().devicePath());
+            QTest::ignoreMessage(QtDebugMsg, " open: 1");
+            bench.link->open();
+        }
+        if (answerDelayMs > 0) {
+            BoardFaults late;
+            late.answerDelayMs = answerDelayMs;
+            bench.setFaults(late);
+            QVERIFY(bench.link->port()->write("r", 1) == 1);
+            QVERIFY(bench.link->port()->waitForBytesWritten(1000));
+            QVERIFY(!bench.board().waitUntilDrained(100));  // the board holds its "A"
+        }
         QElapsedTimer clock;
         clock.start();
+        bench.board().unplug();
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!bench.board().connected());
         QVERIFY(bench.link->probe());
         QVERIFY(clock.elapsed() < ReaderLink::AnswerTimeoutMs);
     }
