@@ -202,6 +202,21 @@ private slots:
             QVERIFY2(fixture.button(checked)->isChecked(), checked);
     }
 
+    void connectsThroughAListedNameBeginningWithC()
+    {
+        WindowFixture fixture;
+        QVERIFY(fixture.start());
+        // The board listed as a common USB adapter shows itself.
+        const QString device = fixture.bench.board().devicePath();
+        const QString listed = QStringLiteral("CP2102 USB to UART Bridge Controller (%1)").arg(device);
+        SerialPorts::setSourceForTesting([listed] { return QList<SerialPortEntry> { { listed, "ttyUSB0" } }; });
+        fixture.button("button_img_refreshportlist")->click();
+        QCOMPARE(fixture.combo()->currentText(), listed);
+        QCOMPARE(fixture.edit("txtedit_port")->text(), device);
+        QVERIFY(fixture.connectBoard());
+        QVERIFY(fixture.shown("label_ERREUR_OK"));
+    }
+
     void connectFromAnotherPageRunsTheTabChangeToo()
     {
         WindowFixture fixture;
