@@ -669,6 +669,7 @@ private slots:
         const Traffic expected = Traffic { written(ChipReg::BitFraming, 0x00),
                                            written(ChipReg::ChannelRedundancy, 0x2C),
                                            written(ChipReg::CoderControl, 0x2E),
+                                           written(ChipReg::Control, Flush),
                                            written(ChipReg::FIFOData, 0x26),
                                            written(ChipReg::FIFOData, 0x01),
                                            written(ChipReg::FIFOData, 0x00),
@@ -715,6 +716,7 @@ private slots:
         edit("txtedit_15_manu_chanred")->setText(redundancy);
         sendFrame(frame);
         Traffic expected = settings;
+        expected.push_back(written(ChipReg::Control, Flush));
         for (char byte : bytes)
             expected.push_back(written(ChipReg::FIFOData, quint8(byte)));
         expected.push_back(written(ChipReg::Command, ChipCmd::Transceive));
@@ -751,6 +753,26 @@ private slots:
         QCOMPARE(trace().back(), read(ChipReg::FIFOLength, 0));
         QVERIFY(page->bench.chipRegister(ChipReg::FIFOLength) > 0);  // the answer sits in the FIFO
         QCOMPARE(text("txtedit_15_manu_reponse"), QString());
+    }
+
+    void lateAnswerStaysOffTheAirOfTheNextFrame()
+    {
+        addTag(0xE004010012345678ull, 0x5A);
+        edit("txtedit_15_manu_chanred")->setText("2C");
+        // The answer comes after the read-out has looked: it stays in the FIFO.
+        BoardFaults late;
+        late.stuckReads[ChipReg::FIFOLength] = 0;
+        page->bench.setFaults(late);
+        sendFrame("260100");
+        QCOMPARE(page->bench.chipRegister(ChipReg::FIFOLength), quint8(10));
+
+        // The next frame goes on the air alone, and its answer is read whole.
+        page->bench.setFaults(BoardFaults());
+        clearHistory();
+        click("button_15_manu_img_send");
+        QCOMPARE(air(), QStringList { onAir(withCrc(hex("26 01 00"))) });
+        QCOMPARE(text("txtedit_15_manu_reponse"), QStringLiteral("005A78563412000104E0"));
+        QCOMPARE(countOf(trace(), Handshake::Read, ChipReg::FIFOData), 10);
     }
 
     void longResponseShowsItsFirstTenBytes_data()
