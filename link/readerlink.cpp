@@ -222,6 +222,17 @@ void ReaderLink::transceive(const quint8 *frame, qint8 length, quint8 *answer, q
     readFifo(answer, answerLength);
 }
 
+int ReaderLink::transceiveCounting(const quint8 *frame, qint8 length, quint8 *answer, qint8 answerLength,
+                                   int waitMs)
+{
+    writeFifo(frame, length);
+    writeRegister(ChipReg::Command, ChipCmd::Transceive);
+    sleepMoreThan(waitMs);
+    const int received = quint8(readRegister(ChipReg::FIFOLength));
+    readFifo(answer, answerLength);
+    return received;
+}
+
 bool ReaderLink::writeMasked(quint8 address, quint8 mask, quint8 value)
 {
     const quint8 old = quint8(readRegister(address));

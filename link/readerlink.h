@@ -64,6 +64,12 @@ public:
     // whatever the card sent.
     void transceive(const quint8 *frame, qint8 length, quint8 *answer, qint8 answerLength,
                     int waitMs = 100);
+    // transceive with one read more: FIFOLength, once the wait is over and
+    // before the answer is read out, the one moment it tells how many bytes
+    // the card's answer put in the FIFO. Returns that count, 0 when nobody
+    // answered (or the board did not).
+    int transceiveCounting(const quint8 *frame, qint8 length, quint8 *answer, qint8 answerLength,
+                           int waitMs = 100);
     // Read-modify-write: reads the register, then writes (old & ~mask) |
     // value. setBits and clearBits are its two simplest cases. A read that
     // timed out gives no old value to keep, so nothing is written then:
