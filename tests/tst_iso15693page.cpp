@@ -507,7 +507,9 @@ private slots:
         QTest::addColumn<int>("block");
         QTest::newRow("00") << "00" << 0;
         QTest::newRow("09") << "09" << 9;
+        QTest::newRow("0A is block 10") << "0A" << 10;
         QTest::newRow("10 is block 16") << "10" << 16;
+        QTest::newRow("1F is block 31") << "1F" << 31;
         QTest::newRow("99 is block 153") << "99" << 153;
     }
 
@@ -531,8 +533,9 @@ private slots:
         QCOMPARE(air(), QStringList { onAir(withCrc(QByteArray::fromHex("0221") + char(block) + hex("deadbeef"))) });
         QCOMPARE(blockOf(tag, block), hex("deadbeef"));
         // The block the digits would name in decimal keeps its first bytes.
-        const int decimal = field.toInt();
-        if (block != decimal) {
+        bool digitsOnly = false;
+        const int decimal = field.toInt(&digitsOnly);
+        if (digitsOnly && block != decimal) {
             QByteArray initial;
             for (int i = 0; i < 4; ++i)
                 initial.append(char(quint8(4 * decimal + i)));
@@ -592,11 +595,12 @@ private slots:
         QTest::addColumn<int>("value");
         QTest::newRow("AFI 12") << "txtedit_15_afi_w" << "button_15_afi_w" << "12" << "02 27 12" << 0x12;
         QTest::newRow("AFI 99") << "txtedit_15_afi_w" << "button_15_afi_w" << "99" << "02 27 99" << 0x99;
-        // Letters cannot be typed: what is left is read.
-        QTest::newRow("AFI 1A") << "txtedit_15_afi_w" << "button_15_afi_w" << "1A" << "02 27 01" << 0x01;
+        QTest::newRow("AFI 1A") << "txtedit_15_afi_w" << "button_15_afi_w" << "1A" << "02 27 1a" << 0x1A;
+        QTest::newRow("AFI 0b typed lower case") << "txtedit_15_afi_w" << "button_15_afi_w" << "0b" << "02 27 0b"
+                                                 << 0x0B;
         QTest::newRow("DSFID 12") << "txtedit_15_dsfid_w" << "button_15_dsfid_w" << "12" << "02 29 12" << 0x12;
         QTest::newRow("DSFID 00") << "txtedit_15_dsfid_w" << "button_15_dsfid_w" << "00" << "02 29 00" << 0x00;
-        QTest::newRow("DSFID F5") << "txtedit_15_dsfid_w" << "button_15_dsfid_w" << "F5" << "02 29 05" << 0x05;
+        QTest::newRow("DSFID F5") << "txtedit_15_dsfid_w" << "button_15_dsfid_w" << "F5" << "02 29 f5" << 0xF5;
     }
 
     void afiAndDsfidWriteFieldsAreHexadecimal()
