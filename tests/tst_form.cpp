@@ -38,6 +38,9 @@ private slots:
     void on_onglet_main_widget_currentChanged(int) { calls << __func__; }
     void on_button_15_dsfid_w_clicked() { calls << __func__; }
     void on_button_15_afi_w_clicked() { calls << __func__; }
+    void on_txtedit_15_donnees_textEdited(const QString &) { calls << __func__; }
+    void on_txtedit_15_afi_w_textEdited(const QString &) { calls << __func__; }
+    void on_txtedit_15_dsfid_w_textEdited(const QString &) { calls << __func__; }
     void on_txtedit_mf_donnees_selectionChanged() { calls << __func__; }
     void on_button_img_demod_rlcfg_clicked() { calls << __func__; }
     void on_button_info_img_pressed() { calls << __func__; }

@@ -1,7 +1,8 @@
 // The window's ISO 15693 page, offscreen, on a virtual board with virtual
 // tags in its field: the configuration reload, inventories in one and 16
 // slots and how their results are shown and coloured, block reads and
-// writes, AFI and DSFID writes, and the hand-built frame with its send
+// writes, AFI and DSFID writes and how their outcomes show (tags that refuse,
+// no tag, tags answering at once), and the hand-built frame with its send
 // button, exact register traffic and a board that never lets go of it.
 
 #include "chipregisters.h"
@@ -339,27 +340,36 @@ private slots:
 
     void oneSlotAnswerIsShownAndJudged_data()
     {
-        QTest::addColumn<QByteArray>("answer");  // empty: no card
+        QTest::addColumn<QByteArrayList>("answers");  // one card for each
         QTest::addColumn<QString>("uid");
         QTest::addColumn<QString>("dsfid");
         QTest::addColumn<QString>("colour");
-        QTest::newRow("a tag") << hex("00 a3 01 02 03 04 05 06 07 e0") << uidShown("E007060504030201") << "0xA3"
-                               << Green;
-        // A UID beginning with a 0 digit keeps all its 16 digits.
-        QTest::newRow("leading zero digit") << hex("00 07 ef cd ab 89 67 45 23 01") << uidShown("0123456789ABCDEF")
-                                            << "0x7" << Green;
-        QTest::newRow("two equal top bytes") << hex("00 42 01 02 03 04 05 06 42 42") << uidShown("4242060504030201")
-                                             << "0x42" << Red;
-        QTest::newRow("nobody") << QByteArray() << uidShown("0000000000000000") << "0x00" << Red;
+        const QByteArray tag = hex("00 a3 01 02 03 04 05 06 07 e0");
+        const QString none = uidShown("0000000000000000");
+        QTest::newRow("a tag") << QByteArrayList { tag } << uidShown("E007060504030201") << "0xA3" << Green;
+        // Answers no tag gives are no tag: a zero UID and the DSFID shown
+        // before, in red.
+        QTest::newRow("not a tag's UID") << QByteArrayList { hex("00 07 ef cd ab 89 67 45 23 01") } << none << "0x3C"
+                                         << Red;
+        QTest::newRow("two equal top bytes") << QByteArrayList { hex("00 42 01 02 03 04 05 06 42 42") } << none
+                                             << "0x3C" << Red;
+        QTest::newRow("two tags at once") << QByteArrayList { tag, hex("00 a4 11 12 13 14 15 16 17 e0") } << none
+                                          << "0x3C" << Red;
+        QTest::newRow("nobody") << QByteArrayList() << none << "0x3C" << Red;
     }
 
     void oneSlotAnswerIsShownAndJudged()
     {
-        QFETCH(QByteArray, answer);
+        QFETCH(QByteArrayList, answers);
         QFETCH(QString, uid);
         QFETCH(QString, dsfid);
         QFETCH(QString, colour);
-        if (!answer.isEmpty())
+        // An earlier inventory showed a tag that has gone since.
+        auto earlier = addTag(0xE004010000000042ull, 0x3C);
+        click("button_15_inventory");
+        QCOMPARE(text("txtedit_15_dsfid"), QStringLiteral("0x3C"));
+        removeCard(earlier);
+        for (const QByteArray &answer : answers)
             addCard(std::make_shared<FixedAnswerCard>(answer));
         click("button_15_inventory");
         QCOMPARE(text("txtedit_15_uid"), uid);
@@ -526,6 +536,9 @@ private slots:
         QCOMPARE(air(), QStringList { onAir(withCrc(QByteArray::fromHex("0220") + char(block))) });
         const QByteArray content = blockOf(tag, block);
         QCOMPARE(text("txtedit_15_donnees"), QString::fromLatin1(content.toHex().toUpper()));
+        QCOMPARE(sheet("txtedit_15_donnees"), Green);
+        // Shown from its first digit.
+        QCOMPARE(edit("txtedit_15_donnees")->cursorPosition(), 0);
 
         clearHistory();
         edit("txtedit_15_donnees")->setText("DEADBEEF");
@@ -584,6 +597,116 @@ private slots:
         click("button_15_write");
         QCOMPARE(air(), QStringList { onAir(withCrc(hex("02 21 07 1c 1d 1e 1f"))) });
         QCOMPARE(blockOf(tag, 7), hex("1c 1d 1e 1f"));
+    }
+
+    void failedReadShowsNoBlockData_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("block");
+        QTest::addColumn<QString>("shown");
+        // The tag's error code 0x10: no such block.
+        QTest::newRow("a block the tag does not have") << "tag" << "40" << "10";
+        QTest::newRow("no tag") << "none" << "05" << "";
+        QTest::newRow("two tags, two contents") << "two tags" << "05" << "";
+    }
+
+    void failedReadShowsNoBlockData()
+    {
+        QFETCH(QString, situation);
+        QFETCH(QString, block);
+        QFETCH(QString, shown);
+        std::shared_ptr<Iso15693Tag> tag;
+        if (situation != "none")
+            tag = addTag(0xE004010000000001ull);  // 28 blocks
+        if (situation == "two tags") {
+            auto other = addTag(0xE004010000000002ull);
+            onBoard([&](BoardEngine &) {
+                other->setBlock(5, hex("ff ff ff ff"));
+                return 0;
+            });
+        }
+        edit("txtedit_15_donnees")->setText("CAFEF00D");
+        edit("txtedit_15_secteur")->setText(block);
+        click("button_15_read");
+        QCOMPARE(text("txtedit_15_donnees"), shown);
+        QCOMPARE(sheet("txtedit_15_donnees"), Red);
+
+        // Écriture cannot put the failure on a tag: neither the error code
+        // nor the zeros of an empty FIFO.
+        QVERIFY(!page->button("button_15_write")->isEnabled());
+        edit("txtedit_15_secteur")->setText("05");
+        clearHistory();
+        click("button_15_write");
+        QVERIFY(air().isEmpty());
+        if (tag)
+            QCOMPARE(blockOf(tag, 5), hex("14 15 16 17"));
+
+        // Digits the user types are a value to write.
+        typeInto("txtedit_15_donnees", "0102");
+        QVERIFY(page->button("button_15_write")->isEnabled());
+        click("button_15_write");
+        QCOMPARE(air(), QStringList { onAir(withCrc(hex("02 21 05 01 02 00 00"))) });
+    }
+
+    void writesShowTheirOutcome_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("colour");
+        const auto rows = [](const char *what, const char *field, const char *button, const char *value) {
+            const QString name = QString::fromLatin1(what);
+            QTest::newRow(qPrintable(name + ", written")) << field << button << value << "tag" << value << Green;
+            // The tag's error code 0x12: locked.
+            QTest::newRow(qPrintable(name + ", locked")) << field << button << value << "locked" << "12" << Red;
+            // Nothing came back: the value stays, for the user to try again.
+            QTest::newRow(qPrintable(name + ", no tag")) << field << button << value << "none" << value << Red;
+        };
+        rows("block", "txtedit_15_donnees", "button_15_write", "DEADBEEF");
+        rows("AFI", "txtedit_15_afi_w", "button_15_afi_w", "5A");
+        rows("DSFID", "txtedit_15_dsfid_w", "button_15_dsfid_w", "A5");
+    }
+
+    void writesShowTheirOutcome()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, button);
+        QFETCH(QString, typed);
+        QFETCH(QString, situation);
+        QFETCH(QString, shown);
+        QFETCH(QString, colour);
+        std::shared_ptr<Iso15693Tag> tag;
+        if (situation != "none")
+            tag = addTag(0xE004010000000001ull, 0x77, 0x77);
+        if (situation == "locked") {
+            // Locked by hand, with the tag's own lock command.
+            edit("txtedit_15_manu_chanred")->setText("2C");
+            sendFrame(button.contains("afi") ? "0228" : button.contains("dsfid") ? "022A" : "022205");
+        }
+        edit("txtedit_15_secteur")->setText("05");
+        typeInto(qPrintable(field), typed);
+        click(qPrintable(button));
+
+        QCOMPARE(text(qPrintable(field)), shown);
+        QCOMPARE(sheet(qPrintable(field)), colour);
+        // A field that shows an error code holds no value to write.
+        const bool refused = situation == "locked";
+        QCOMPARE(page->button(qPrintable(button))->isEnabled(), !refused);
+        if (tag) {
+            const bool done = situation == "tag";
+            if (button.contains("write"))
+                QCOMPARE(blockOf(tag, 5), done ? hex("de ad be ef") : hex("14 15 16 17"));
+            else if (button.contains("afi"))
+                QCOMPARE(ofTag(tag, &Iso15693Tag::afi), quint8(done ? 0x5A : 0x77));
+            else
+                QCOMPARE(ofTag(tag, &Iso15693Tag::dsfid), quint8(done ? 0xA5 : 0x77));
+        }
+        if (refused) {
+            typeInto(qPrintable(field), "01");
+            QVERIFY(page->button(qPrintable(button))->isEnabled());
+        }
     }
 
     void afiAndDsfidWriteFieldsAreHexadecimal_data()
