@@ -215,36 +215,6 @@ private slots:
         QCOMPARE(int(card->heard.size()), 1);
     }
 
-    void transceiveCountingReadsFifoLengthBeforeTheAnswer_data()
-    {
-        QTest::addColumn<QByteArray>("cardAnswer");  // empty: no card
-        QTest::newRow("two bytes") << Bytes("\x04\x00", 2);
-        QTest::newRow("nobody") << Bytes();
-    }
-
-    void transceiveCountingReadsFifoLengthBeforeTheAnswer()
-    {
-        QFETCH(QByteArray, cardAnswer);
-        if (!cardAnswer.isEmpty())
-            insertCard(cardAnswer);
-        bench.link->setField(true);
-        bench.link->writeRegister(ChipReg::ChannelRedundancy, 0x03);
-        bench.clearHistory();
-
-        const quint8 frame[] = { 0x93, 0x20 };
-        quint8 answer[3] = {};
-        QCOMPARE(bench.link->transceiveCounting(frame, 2, answer, 3), int(cardAnswer.size()));
-        // The count comes between the command and the read-out, which is the
-        // same as transceive's.
-        std::vector<Handshake> expected = {
-            written(ChipReg::FIFOData, 0x93), written(ChipReg::FIFOData, 0x20),
-            written(ChipReg::Command, ChipCmd::Transceive), read(ChipReg::FIFOLength, quint8(cardAnswer.size())),
-        };
-        for (int i = 0; i < 3; ++i)
-            expected.push_back(read(ChipReg::FIFOData, quint8(i < cardAnswer.size() ? cardAnswer.at(i) : '\0')));
-        QCOMPARE(bench.trace(), expected);
-    }
-
     void transceiveWaitsMoreThanItsWait_data()
     {
         QTest::addColumn<int>("waitMs");
