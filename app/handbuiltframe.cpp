@@ -25,6 +25,9 @@ bool isSendable(const QString &frameText)
 
 void send(ReaderLink *link, const QString &frameText)
 {
+    // Whatever the FIFO still holds, the unread rest of an earlier answer or
+    // one that came late, would go on the air in front of the frame.
+    link->flushFifo();
     for (int i = 0; i < typedDigits(frameText) / 2; ++i)
         link->writeRegister(ChipReg::FIFOData, FieldText::pairValue(frameText, 2 * i));
     link->writeRegister(ChipReg::Command, ChipCmd::Transceive);

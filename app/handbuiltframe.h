@@ -13,8 +13,8 @@ namespace HandBuiltFrame {
 // blank, holds a whole and non-zero number of bytes.
 bool isSendable(const QString &frameText);
 
-// The frame's bytes into the FIFO, one register write each, without a flush
-// before, then the Transceive command.
+// A FIFO flush, the frame's bytes into the FIFO, one register write each,
+// then the Transceive command.
 void send(ReaderLink *link, const QString &frameText);
 
 // The bytes that have reached the FIFO, read one at a time until it reads

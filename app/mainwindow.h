@@ -45,6 +45,9 @@ private slots:
     void on_onglet_main_widget_currentChanged(int index);
     void on_button_15_dsfid_w_clicked();
     void on_button_15_afi_w_clicked();
+    void on_txtedit_15_donnees_textEdited(const QString &text);
+    void on_txtedit_15_afi_w_textEdited(const QString &text);
+    void on_txtedit_15_dsfid_w_textEdited(const QString &text);
     void on_txtedit_mf_donnees_selectionChanged();
     void on_button_img_demod_rlcfg_clicked();
     void on_button_info_img_pressed();

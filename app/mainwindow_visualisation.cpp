@@ -35,7 +35,14 @@ void MainWindow::on_radio_modsel_donnees_clicked() { setModulatorSource(TxContro
 
 void MainWindow::setModulatorSource(quint8 source)
 {
-    link->writeMasked(ChipReg::TxControl, TxControlBits::ModulatorSourceMask, source);
+    // A board that does not answer the read-modify-write shows as the
+    // connection bar shows one that does not answer the probe: red indicator,
+    // green one hidden. The port stays open and the page usable, and the
+    // indicators follow the board: the next modulator choice it answers
+    // brings the green one back.
+    const bool answered = link->writeMasked(ChipReg::TxControl, TxControlBits::ModulatorSourceMask, source);
+    ui->label_ERREUR->setVisible(!answered);
+    ui->label_ERREUR_OK->setVisible(answered);
 }
 
 void MainWindow::on_button_img_send_mod_clicked()

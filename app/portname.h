@@ -18,11 +18,14 @@ bool joinsList(const QString &name, const QStringList &listed);
 
 // The port name to use for the combo box's text, or nothing when the text is
 // empty and the previous name must stay. An empty string means the text
-// names no port.
-//   "COM4" typed by hand          -> "COM4" (a text beginning with C is taken whole)
+// names no port. A "(COMn)" or a device path in parentheses is the name,
+// whatever comes before it; only a bare name, without parentheses, is taken
+// whole, when it begins with C or /.
+//   "COM4" typed by hand          -> "COM4"
 //   "USB Serial Port (COM12)"     -> "COM12"
+//   "Communications Port (COM1)"  -> "COM1"
 //   "/dev/ttyUSB0" typed by hand  -> "/dev/ttyUSB0"
-//   "FT232R USB UART (/dev/ttyUSB0)" -> "/dev/ttyUSB0"
+//   "CP2102 USB to UART Bridge Controller (/dev/ttyUSB0)" -> "/dev/ttyUSB0"
 std::optional<QString> fromComboText(const QString &text);
 
 } // namespace PortName

@@ -222,20 +222,34 @@ void ReaderLink::transceive(const quint8 *frame, qint8 length, quint8 *answer, q
     readFifo(answer, answerLength);
 }
 
-void ReaderLink::writeMasked(quint8 address, quint8 mask, quint8 value)
+int ReaderLink::transceiveCounting(const quint8 *frame, qint8 length, quint8 *answer, qint8 answerLength,
+                                   int waitMs)
+{
+    writeFifo(frame, length);
+    writeRegister(ChipReg::Command, ChipCmd::Transceive);
+    sleepMoreThan(waitMs);
+    const int received = quint8(readRegister(ChipReg::FIFOLength));
+    readFifo(answer, answerLength);
+    return received;
+}
+
+bool ReaderLink::writeMasked(quint8 address, quint8 mask, quint8 value)
 {
     const quint8 old = quint8(readRegister(address));
+    if (m_timedOut)
+        return false;
     writeRegister(address, quint8((old & ~mask) | value));
+    return !m_timedOut;
 }
 
-void ReaderLink::setBits(quint8 address, quint8 mask)
+bool ReaderLink::setBits(quint8 address, quint8 mask)
 {
-    writeMasked(address, mask, mask);
+    return writeMasked(address, mask, mask);
 }
 
-void ReaderLink::clearBits(quint8 address, quint8 mask)
+bool ReaderLink::clearBits(quint8 address, quint8 mask)
 {
-    writeMasked(address, mask, 0);
+    return writeMasked(address, mask, 0);
 }
 
 bool ReaderLink::probe()

@@ -64,11 +64,21 @@ public:
     // whatever the card sent.
     void transceive(const quint8 *frame, qint8 length, quint8 *answer, qint8 answerLength,
                     int waitMs = 100);
+    // transceive with one read more: FIFOLength, once the wait is over and
+    // before the answer is read out, the one moment it tells how many bytes
+    // the card's answer put in the FIFO. Returns that count, 0 when nobody
+    // answered (or the board did not).
+    int transceiveCounting(const quint8 *frame, qint8 length, quint8 *answer, qint8 answerLength,
+                           int waitMs = 100);
     // Read-modify-write: reads the register, then writes (old & ~mask) |
-    // value. setBits and clearBits are its two simplest cases.
-    void writeMasked(quint8 address, quint8 mask, quint8 value);
-    void setBits(quint8 address, quint8 mask);
-    void clearBits(quint8 address, quint8 mask);
+    // value. setBits and clearBits are its two simplest cases. A read that
+    // timed out gives no old value to keep, so nothing is written then:
+    // writing over a 0 taken for the register would change bits the caller
+    // meant to keep (the RF field, for TxControl). True when the board
+    // answered both the read and the write.
+    bool writeMasked(quint8 address, quint8 mask, quint8 value);
+    bool setBits(quint8 address, quint8 mask);
+    bool clearBits(quint8 address, quint8 mask);
     // Switches the RF field off; true when no board acknowledged it.
     bool probe();
 

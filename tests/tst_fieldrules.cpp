@@ -87,7 +87,13 @@ private slots:
         QTest::newRow("friendly COM12") << "USB Serial Port (COM12)" << true << "COM12";
         QTest::newRow("abcdef(COM9)") << "abcdef(COM9)" << true << "COM9";
         QTest::newRow("abc(xyz)(COM9)") << "abc(xyz)(COM9)" << true << "";
-        QTest::newRow("C taken whole") << "Communications Port (COM1)" << true << "Communications Port (COM1)";
+        // A name in parentheses wins over the description's first letter.
+        QTest::newRow("friendly COM1 beginning with C") << "Communications Port (COM1)" << true << "COM1";
+        QTest::newRow("friendly path beginning with C") << "CP2102 USB to UART Bridge Controller (/dev/ttyUSB0)"
+                                                        << true << "/dev/ttyUSB0";
+        QTest::newRow("C, parentheses naming no port") << "CH340 (USB)" << true << "";
+        // Only a bare name is taken whole.
+        QTest::newRow("COMEMU typed") << "COMEMU" << true << "COMEMU";
         QTest::newRow("too short") << "(COM" << true << "";
         QTest::newRow("no closing parenthesis") << "Port (COM3" << true << "COM3";
         QTest::newRow("empty keeps the last") << "" << false << "";

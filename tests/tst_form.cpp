@@ -38,6 +38,9 @@ private slots:
     void on_onglet_main_widget_currentChanged(int) { calls << __func__; }
     void on_button_15_dsfid_w_clicked() { calls << __func__; }
     void on_button_15_afi_w_clicked() { calls << __func__; }
+    void on_txtedit_15_donnees_textEdited(const QString &) { calls << __func__; }
+    void on_txtedit_15_afi_w_textEdited(const QString &) { calls << __func__; }
+    void on_txtedit_15_dsfid_w_textEdited(const QString &) { calls << __func__; }
     void on_txtedit_mf_donnees_selectionChanged() { calls << __func__; }
     void on_button_img_demod_rlcfg_clicked() { calls << __func__; }
     void on_button_info_img_pressed() { calls << __func__; }
@@ -533,10 +536,10 @@ private slots:
         row("txtedit_15_uid_2", "\\0\\x>HHHHHHHHHHHHHHHH ; ", "0x ", 19, true);
         row("txtedit_15_dsfid", "\\0\\x>HH; ", "0x", 4, true);
         row("txtedit_15_dsfid_2", "\\0\\x>HH; ", "0x", 4, true);
-        row("txtedit_15_secteur", "99; ", "00", 2, false);
+        row("txtedit_15_secteur", ">HH; ", "00", 2, false);
         row("txtedit_15_donnees", ">HHHHHHHH; ", "00000000", 8, false);
-        row("txtedit_15_afi_w", "99; ", "00", 2, false);
-        row("txtedit_15_dsfid_w", "99; ", "00", 2, false);
+        row("txtedit_15_afi_w", ">HH; ", "00", 2, false);
+        row("txtedit_15_dsfid_w", ">HH; ", "00", 2, false);
         row("txtedit_15_manu_bitframing", "HH ; ", "00 ", 3, false);
         row("txtedit_15_manu_chanred", "HH ; ", "03 ", 3, false);
         row("txtedit_15_manu_collpos", "HH ; ", "2E ", 3, true);
@@ -599,8 +602,9 @@ private slots:
         QTest::newRow("not hexadecimal") << "txtedit_manu_bitframing" << "g0z7" << "07 ";
         QTest::newRow("key upper-cased") << "txtedit_mf_cle" << "3c5e7a91b2d4ff" << "3C5E7A91B2D4";
         QTest::newRow("block decimal") << "txtedit_mf_block" << "a1b2c" << "12";
-        QTest::newRow("AFI write decimal") << "txtedit_15_afi_w" << "ff42" << "42";
-        QTest::newRow("DSFID write decimal") << "txtedit_15_dsfid_w" << "E9" << "9";
+        QTest::newRow("AFI write hexadecimal") << "txtedit_15_afi_w" << "ff42" << "FF";
+        QTest::newRow("DSFID write hexadecimal") << "txtedit_15_dsfid_w" << "E9" << "E9";
+        QTest::newRow("block number hexadecimal") << "txtedit_15_secteur" << "a1b2" << "A1";
         QTest::newRow("inventory AFI hexadecimal") << "txtedit_15_afi" << "fe" << "fe";
         QTest::newRow("frame 35 digits") << "txtedit_manu_trame" << QString(40, u'a') << QString(35, u'a') + u' ';
     }

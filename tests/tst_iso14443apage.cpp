@@ -789,7 +789,8 @@ private slots:
 
         // No card: CollPos, the FIFO read empty at once, CollPos again.
         Traffic expected = { written(ChipReg::BitFraming, quint8(bitFramingValue)),
-                             written(ChipReg::ChannelRedundancy, quint8(redundancyValue)) };
+                             written(ChipReg::ChannelRedundancy, quint8(redundancyValue)),
+                             written(ChipReg::Control, ControlBits::FlushFIFO) };
         for (char byte : bytes)
             expected.push_back(written(ChipReg::FIFOData, quint8(byte)));
         expected.push_back(written(ChipReg::Command, ChipCmd::Transceive));
@@ -814,6 +815,7 @@ private slots:
 
         const Traffic expected = {
             written(ChipReg::BitFraming, 0x07), written(ChipReg::ChannelRedundancy, 0x03),
+            written(ChipReg::Control, ControlBits::FlushFIFO),
             written(ChipReg::FIFOData, 0x26),   written(ChipReg::Command, ChipCmd::Transceive),
             read(ChipReg::CollPos, 0x00),
             read(ChipReg::FIFOLength, 0x02),    read(ChipReg::FIFOData, 0x04),

@@ -1,8 +1,8 @@
 // The ISO 15693 protocol layer against the virtual bench, through a real
 // pseudo-terminal: the exact register traffic of each operation, the slots
 // of an inventory with one, two and three tags, AFI filtering, blocks, AFI
-// and DSFID writes, what each operation leaves in the chip, and boards and
-// cards that answer what no tag would.
+// and DSFID writes and what each got back, what each operation leaves in the
+// chip, and boards and cards that answer what no tag would.
 
 #include "benchfixture.h"
 #include "chipregisters.h"
@@ -112,6 +112,15 @@ struct Traffic
         w(ChipReg::ChannelRedundancy, 0x2C).fifo(request).w(ChipReg::Command, ChipCmd::Transceive);
         return readFifo(answerRead);
     }
+    // A block, AFI or DSFID command: the exchange with FIFOLength read
+    // between the command and the read-out, then ErrorFlag when something
+    // came.
+    Traffic &judgedExchange(const QByteArray &request, int received, const QByteArray &answerRead)
+    {
+        w(ChipReg::ChannelRedundancy, 0x2C).fifo(request).w(ChipReg::Command, ChipCmd::Transceive);
+        r(ChipReg::FIFOLength, quint8(received)).readFifo(answerRead);
+        return received > 0 ? r(ChipReg::ErrorFlag, 0x00) : *this;
+    }
     // A slot pass that finds the FIFO empty and opens the next slot.
     Traffic &emptyPass()
     {
@@ -138,6 +147,8 @@ QByteArray hex(const char *text)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Iso15693Protocol::Outcome)
 
 class TestIso15693 : public QObject
 {
@@ -200,6 +211,15 @@ private:
             engine.chip().clearAirLog();
             return 0;
         });
+    }
+
+    // A request sent as the manual frames send one, its answer flushed.
+    void request(const QByteArray &bytes)
+    {
+        bench.link->writeRegister(ChipReg::ChannelRedundancy, 0x2C);
+        bench.link->writeFifo(reinterpret_cast<const quint8 *>(bytes.constData()), qint8(bytes.size()));
+        bench.link->writeRegister(ChipReg::Command, ChipCmd::Transceive);
+        bench.link->flushFifo();
     }
 
     void setUid(quint8 (&uid)[8], quint64 to)
@@ -354,6 +374,7 @@ private slots:
         QCOMPARE(iso->uid[0], quint8(0x78));
         QCOMPARE(iso->uid[7], quint8(0xE0));
         QCOMPARE(iso->dsfid, quint8(0x5A));
+        QCOMPARE(iso->tagsFound, 1);
         QCOMPARE(uidText(value(iso->secondUid)), uidText(quint64(0)));
         QCOMPARE(bench.chipRegister(ChipReg::CoderControl), quint8(0x2F));  // not touched
     }
@@ -397,12 +418,14 @@ private slots:
             QVERIFY(trace[count].address != ChipReg::FIFOData);
     }
 
-    void oneSlotInventoryWithoutTagRecordsWhatTheFifoGave()
+    void oneSlotInventoryWithoutTagRecordsNothing()
     {
         iso->dsfid = 0x77;
+        iso->tagsFound = 2;
         iso->inventory(0x26, 0x00);
         QCOMPARE(uidText(value(iso->uid)), uidText(quint64(0)));
-        QCOMPARE(iso->dsfid, quint8(0x00));
+        QCOMPARE(iso->dsfid, quint8(0x77));
+        QCOMPARE(iso->tagsFound, 0);
         Traffic expected;
         expected.exchange(hex("26 01 00"), QByteArray(12, '\0'));
         QCOMPARE(bench.traceText(), expected.text());
@@ -418,6 +441,7 @@ private slots:
         QVERIFY(bench.chipRegister(ChipReg::ErrorFlag) & 0x01);
         QCOMPARE(uidText(value(iso->uid)), uidText(quint64(0)));
         QCOMPARE(iso->dsfid, quint8(0x77));
+        QCOMPARE(iso->tagsFound, 0);
 
         // With an AFI that only one of them has, that one answers alone.
         removeCard(second);
@@ -462,6 +486,7 @@ private slots:
         QCOMPARE(iso->dsfid, quint8(0x22));
         QCOMPARE(uidText(value(iso->secondUid)), uidText(late->uid()));
         QCOMPARE(iso->secondDsfid, quint8(0x55));
+        QCOMPARE(iso->tagsFound, 2);
     }
 
     // --- inventory: tags in the slots --------------------------------------
@@ -733,8 +758,9 @@ private slots:
         const quint8 data[4] = { 0xDE, 0xAD, 0xBE, 0xEF };
         iso->writeSingleBlock(data, 0x10);
         Traffic write;
-        write.exchange(hex("02 21 10 de ad be ef"), hex("00 00 00 00 00")).w(ChipReg::Control, Flush);
+        write.judgedExchange(hex("02 21 10 de ad be ef"), 1, hex("00 00 00 00 00")).w(ChipReg::Control, Flush);
         QCOMPARE(bench.traceText(), write.text());
+        QCOMPARE(iso->outcome, Iso15693Protocol::Outcome::Done);
         QCOMPARE(onBoard([&](BoardEngine &) { return tag->block(16); }), hex("de ad be ef"));
         QCOMPARE(onBoard([&](BoardEngine &) { return tag->block(10); }), hex("28 29 2a 2b"));
 
@@ -742,23 +768,123 @@ private slots:
         quint8 back[4] = {};
         iso->readSingleBlock(back, 0x10);
         Traffic readBack;
-        readBack.exchange(hex("02 20 10"), hex("00 de ad be ef"));
+        readBack.judgedExchange(hex("02 20 10"), 5, hex("00 de ad be ef"));
         QCOMPARE(bench.traceText(), readBack.text());
+        QCOMPARE(iso->outcome, Iso15693Protocol::Outcome::Done);
         QCOMPARE(QByteArray(reinterpret_cast<char *>(back), 4), hex("de ad be ef"));
     }
 
-    void refusedBlockHandsTheErrorCodeBackAsData()
+    void refusedBlockIsNoData()
     {
         addTag(uidInSlot(1));  // 28 blocks
         quint8 data[4] = { 0xAA, 0xAA, 0xAA, 0xAA };
         iso->readSingleBlock(data, 40);
-        // The answer 01 10: the flags byte is dropped, the error code comes
-        // first, an empty FIFO gives the rest.
-        QCOMPARE(QByteArray(reinterpret_cast<char *>(data), 4), hex("10 00 00 00"));
+        // The answer 01 10: a refusal and its error code, not block data.
+        Traffic expected;
+        expected.judgedExchange(hex("02 20 28"), 2, hex("01 10 00 00 00"));
+        QCOMPARE(bench.traceText(), expected.text());
+        QCOMPARE(iso->outcome, Iso15693Protocol::Outcome::Refused);
+        QCOMPARE(iso->errorCode, quint8(0x10));
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(data), 4), hex("aa aa aa aa"));
 
         const quint8 bytes[4] = { 1, 2, 3, 4 };
         iso->writeSingleBlock(bytes, 40);
+        QCOMPARE(iso->outcome, Iso15693Protocol::Outcome::Refused);
+        QCOMPARE(iso->errorCode, quint8(0x10));
         QCOMPARE(bench.chipRegister(ChipReg::FIFOLength), quint8(0));
+    }
+
+    void commandOutcomes_data()
+    {
+        QTest::addColumn<int>("operation");  // 0 read, 1 write block, 2 write AFI, 3 write DSFID
+        QTest::addColumn<int>("block");
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<Iso15693Protocol::Outcome>("outcome");
+        QTest::addColumn<int>("errorCode");
+        using Outcome = Iso15693Protocol::Outcome;
+        const auto row = [](const char *name, int operation, int block, const char *situation, Outcome outcome,
+                            int errorCode = 0) {
+            QTest::newRow(name) << operation << block << QString::fromLatin1(situation) << outcome << errorCode;
+        };
+        row("read, a tag", 0, 5, "tag", Outcome::Done);
+        row("read, no tag", 0, 5, "none", Outcome::NoAnswer);
+        row("read, beyond the tag's blocks", 0, 40, "tag", Outcome::Refused, 0x10);
+        row("read, a locked block", 0, 5, "locked", Outcome::Done);
+        row("read, two tags, two contents", 0, 5, "two differing", Outcome::Garbled);
+        row("read, too short", 0, 5, "answers 00 14", Outcome::Garbled);
+        row("read, error flag alone", 0, 5, "answers 01", Outcome::Garbled);
+        row("write block, a tag", 1, 5, "tag", Outcome::Done);
+        row("write block, no tag", 1, 5, "none", Outcome::NoAnswer);
+        row("write block, locked", 1, 5, "locked", Outcome::Refused, 0x12);
+        row("write block, beyond the tag's blocks", 1, 40, "tag", Outcome::Refused, 0x10);
+        row("write block, two tags, one locked", 1, 5, "two, one locked", Outcome::Garbled);
+        row("write AFI, a tag", 2, 0, "tag", Outcome::Done);
+        row("write AFI, no tag", 2, 0, "none", Outcome::NoAnswer);
+        row("write AFI, locked", 2, 0, "locked", Outcome::Refused, 0x12);
+        row("write DSFID, a tag", 3, 0, "tag", Outcome::Done);
+        row("write DSFID, no tag", 3, 0, "none", Outcome::NoAnswer);
+        row("write DSFID, locked", 3, 0, "locked", Outcome::Refused, 0x12);
+        row("write DSFID, two tags, one locked", 3, 0, "two, one locked", Outcome::Garbled);
+    }
+
+    void commandOutcomes()
+    {
+        QFETCH(int, operation);
+        QFETCH(int, block);
+        QFETCH(QString, situation);
+        QFETCH(Iso15693Protocol::Outcome, outcome);
+        QFETCH(int, errorCode);
+        std::shared_ptr<Iso15693Tag> tag;
+        if (situation.startsWith("answers")) {
+            auto card = std::make_shared<ScheduledCard>();
+            card->always = QByteArray::fromHex(situation.mid(8).toLatin1());
+            addCard(card);
+        } else if (situation != "none") {
+            tag = addTag(uidInSlot(1), 0x33, 0x33);
+        }
+        if (situation == "locked" || situation == "two, one locked") {
+            // Locked the way a reader locks them, with the tag's own command.
+            const QByteArray locks[] = { hex("02 22") + char(block), hex("02 22") + char(block), hex("02 28"),
+                                         hex("02 2a") };
+            request(locks[operation]);
+        }
+        if (situation.startsWith("two")) {
+            auto other = addTag(uidInSlot(2, 0x5678), 0x33, 0x33);
+            if (situation == "two differing")
+                onBoard([&](BoardEngine &) {
+                    other->setBlock(block, hex("ff ff ff ff"));
+                    return 0;
+                });
+        }
+        clear();
+
+        quint8 data[4] = { 0xAA, 0xAA, 0xAA, 0xAA };
+        switch (operation) {
+        case 0: iso->readSingleBlock(data, quint8(block)); break;
+        case 1: iso->writeSingleBlock(data, quint8(block)); break;
+        case 2: iso->writeAfi(0x42); break;
+        case 3: iso->writeDsfid(0x42); break;
+        }
+        QCOMPARE(iso->outcome, outcome);
+        QCOMPARE(int(iso->errorCode), errorCode);
+
+        // FIFOLength right after the command; ErrorFlag once something came.
+        const auto trace = bench.trace();
+        const auto command = std::find(trace.begin(), trace.end(), written(ChipReg::Command, ChipCmd::Transceive));
+        QVERIFY(command != trace.end() && command + 1 != trace.end());
+        const bool answered = outcome != Iso15693Protocol::Outcome::NoAnswer;
+        QCOMPARE((command + 1)->address, quint8(ChipReg::FIFOLength));
+        QCOMPARE((command + 1)->value != 0, answered);
+        QCOMPARE(countOf(read(ChipReg::ErrorFlag, bench.chipRegister(ChipReg::ErrorFlag))), answered ? 1 : 0);
+
+        // Only a read the tag carried out fills the data.
+        const QByteArray read(reinterpret_cast<char *>(data), 4);
+        const bool done = outcome == Iso15693Protocol::Outcome::Done;
+        if (operation == 0)
+            QCOMPARE(read, done ? hex("14 15 16 17") : hex("aa aa aa aa"));
+        // A write the tag refused left its value.
+        if (tag && operation == 2)
+            QCOMPARE(onBoard([&](BoardEngine &) { return tag->afi(); }), quint8(done ? 0x42 : 0x33));
     }
 
     void readSingleBlockLeavesTheRestOfALongAnswer()
@@ -781,14 +907,14 @@ private slots:
         auto tag = addTag(uidInSlot(1), 0x00, 0x00);
         iso->writeAfi(0x12);
         Traffic afi;
-        afi.exchange(hex("02 27 12"), hex("00 00 00 00 00")).w(ChipReg::Control, Flush);
+        afi.judgedExchange(hex("02 27 12"), 1, hex("00 00 00 00 00")).w(ChipReg::Control, Flush);
         QCOMPARE(bench.traceText(), afi.text());
         QCOMPARE(onBoard([&](BoardEngine &) { return tag->afi(); }), quint8(0x12));
 
         clear();
         iso->writeDsfid(0x9A);
         Traffic dsfid;
-        dsfid.exchange(hex("02 29 9a"), hex("00 00 00 00 00")).w(ChipReg::Control, Flush);
+        dsfid.judgedExchange(hex("02 29 9a"), 1, hex("00 00 00 00 00")).w(ChipReg::Control, Flush);
         QCOMPARE(bench.traceText(), dsfid.text());
         QCOMPARE(onBoard([&](BoardEngine &) { return tag->dsfid(); }), quint8(0x9A));
 

@@ -1,7 +1,8 @@
 // The window's ISO 15693 page, offscreen, on a virtual board with virtual
 // tags in its field: the configuration reload, inventories in one and 16
 // slots and how their results are shown and coloured, block reads and
-// writes, AFI and DSFID writes, and the hand-built frame with its send
+// writes, AFI and DSFID writes and how their outcomes show (tags that refuse,
+// no tag, tags answering at once), and the hand-built frame with its send
 // button, exact register traffic and a board that never lets go of it.
 
 #include "chipregisters.h"
@@ -339,27 +340,36 @@ private slots:
 
     void oneSlotAnswerIsShownAndJudged_data()
     {
-        QTest::addColumn<QByteArray>("answer");  // empty: no card
+        QTest::addColumn<QByteArrayList>("answers");  // one card for each
         QTest::addColumn<QString>("uid");
         QTest::addColumn<QString>("dsfid");
         QTest::addColumn<QString>("colour");
-        QTest::newRow("a tag") << hex("00 a3 01 02 03 04 05 06 07 e0") << uidShown("E007060504030201") << "0xA3"
-                               << Green;
-        // A UID beginning with a 0 digit keeps all its 16 digits.
-        QTest::newRow("leading zero digit") << hex("00 07 ef cd ab 89 67 45 23 01") << uidShown("0123456789ABCDEF")
-                                            << "0x7" << Green;
-        QTest::newRow("two equal top bytes") << hex("00 42 01 02 03 04 05 06 42 42") << uidShown("4242060504030201")
-                                             << "0x42" << Red;
-        QTest::newRow("nobody") << QByteArray() << uidShown("0000000000000000") << "0x00" << Red;
+        const QByteArray tag = hex("00 a3 01 02 03 04 05 06 07 e0");
+        const QString none = uidShown("0000000000000000");
+        QTest::newRow("a tag") << QByteArrayList { tag } << uidShown("E007060504030201") << "0xA3" << Green;
+        // Answers no tag gives are no tag: a zero UID and the DSFID shown
+        // before, in red.
+        QTest::newRow("not a tag's UID") << QByteArrayList { hex("00 07 ef cd ab 89 67 45 23 01") } << none << "0x3C"
+                                         << Red;
+        QTest::newRow("two equal top bytes") << QByteArrayList { hex("00 42 01 02 03 04 05 06 42 42") } << none
+                                             << "0x3C" << Red;
+        QTest::newRow("two tags at once") << QByteArrayList { tag, hex("00 a4 11 12 13 14 15 16 17 e0") } << none
+                                          << "0x3C" << Red;
+        QTest::newRow("nobody") << QByteArrayList() << none << "0x3C" << Red;
     }
 
     void oneSlotAnswerIsShownAndJudged()
     {
-        QFETCH(QByteArray, answer);
+        QFETCH(QByteArrayList, answers);
         QFETCH(QString, uid);
         QFETCH(QString, dsfid);
         QFETCH(QString, colour);
-        if (!answer.isEmpty())
+        // An earlier inventory showed a tag that has gone since.
+        auto earlier = addTag(0xE004010000000042ull, 0x3C);
+        click("button_15_inventory");
+        QCOMPARE(text("txtedit_15_dsfid"), QStringLiteral("0x3C"));
+        removeCard(earlier);
+        for (const QByteArray &answer : answers)
             addCard(std::make_shared<FixedAnswerCard>(answer));
         click("button_15_inventory");
         QCOMPARE(text("txtedit_15_uid"), uid);
@@ -507,7 +517,9 @@ private slots:
         QTest::addColumn<int>("block");
         QTest::newRow("00") << "00" << 0;
         QTest::newRow("09") << "09" << 9;
+        QTest::newRow("0A is block 10") << "0A" << 10;
         QTest::newRow("10 is block 16") << "10" << 16;
+        QTest::newRow("1F is block 31") << "1F" << 31;
         QTest::newRow("99 is block 153") << "99" << 153;
     }
 
@@ -524,6 +536,9 @@ private slots:
         QCOMPARE(air(), QStringList { onAir(withCrc(QByteArray::fromHex("0220") + char(block))) });
         const QByteArray content = blockOf(tag, block);
         QCOMPARE(text("txtedit_15_donnees"), QString::fromLatin1(content.toHex().toUpper()));
+        QCOMPARE(sheet("txtedit_15_donnees"), Green);
+        // Shown from its first digit.
+        QCOMPARE(edit("txtedit_15_donnees")->cursorPosition(), 0);
 
         clearHistory();
         edit("txtedit_15_donnees")->setText("DEADBEEF");
@@ -531,8 +546,9 @@ private slots:
         QCOMPARE(air(), QStringList { onAir(withCrc(QByteArray::fromHex("0221") + char(block) + hex("deadbeef"))) });
         QCOMPARE(blockOf(tag, block), hex("deadbeef"));
         // The block the digits would name in decimal keeps its first bytes.
-        const int decimal = field.toInt();
-        if (block != decimal) {
+        bool digitsOnly = false;
+        const int decimal = field.toInt(&digitsOnly);
+        if (digitsOnly && block != decimal) {
             QByteArray initial;
             for (int i = 0; i < 4; ++i)
                 initial.append(char(quint8(4 * decimal + i)));
@@ -583,6 +599,116 @@ private slots:
         QCOMPARE(blockOf(tag, 7), hex("1c 1d 1e 1f"));
     }
 
+    void failedReadShowsNoBlockData_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("block");
+        QTest::addColumn<QString>("shown");
+        // The tag's error code 0x10: no such block.
+        QTest::newRow("a block the tag does not have") << "tag" << "40" << "10";
+        QTest::newRow("no tag") << "none" << "05" << "";
+        QTest::newRow("two tags, two contents") << "two tags" << "05" << "";
+    }
+
+    void failedReadShowsNoBlockData()
+    {
+        QFETCH(QString, situation);
+        QFETCH(QString, block);
+        QFETCH(QString, shown);
+        std::shared_ptr<Iso15693Tag> tag;
+        if (situation != "none")
+            tag = addTag(0xE004010000000001ull);  // 28 blocks
+        if (situation == "two tags") {
+            auto other = addTag(0xE004010000000002ull);
+            onBoard([&](BoardEngine &) {
+                other->setBlock(5, hex("ff ff ff ff"));
+                return 0;
+            });
+        }
+        edit("txtedit_15_donnees")->setText("CAFEF00D");
+        edit("txtedit_15_secteur")->setText(block);
+        click("button_15_read");
+        QCOMPARE(text("txtedit_15_donnees"), shown);
+        QCOMPARE(sheet("txtedit_15_donnees"), Red);
+
+        // Écriture cannot put the failure on a tag: neither the error code
+        // nor the zeros of an empty FIFO.
+        QVERIFY(!page->button("button_15_write")->isEnabled());
+        edit("txtedit_15_secteur")->setText("05");
+        clearHistory();
+        click("button_15_write");
+        QVERIFY(air().isEmpty());
+        if (tag)
+            QCOMPARE(blockOf(tag, 5), hex("14 15 16 17"));
+
+        // Digits the user types are a value to write.
+        typeInto("txtedit_15_donnees", "0102");
+        QVERIFY(page->button("button_15_write")->isEnabled());
+        click("button_15_write");
+        QCOMPARE(air(), QStringList { onAir(withCrc(hex("02 21 05 01 02 00 00"))) });
+    }
+
+    void writesShowTheirOutcome_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("colour");
+        const auto rows = [](const char *what, const char *field, const char *button, const char *value) {
+            const QString name = QString::fromLatin1(what);
+            QTest::newRow(qPrintable(name + ", written")) << field << button << value << "tag" << value << Green;
+            // The tag's error code 0x12: locked.
+            QTest::newRow(qPrintable(name + ", locked")) << field << button << value << "locked" << "12" << Red;
+            // Nothing came back: the value stays, for the user to try again.
+            QTest::newRow(qPrintable(name + ", no tag")) << field << button << value << "none" << value << Red;
+        };
+        rows("block", "txtedit_15_donnees", "button_15_write", "DEADBEEF");
+        rows("AFI", "txtedit_15_afi_w", "button_15_afi_w", "5A");
+        rows("DSFID", "txtedit_15_dsfid_w", "button_15_dsfid_w", "A5");
+    }
+
+    void writesShowTheirOutcome()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, button);
+        QFETCH(QString, typed);
+        QFETCH(QString, situation);
+        QFETCH(QString, shown);
+        QFETCH(QString, colour);
+        std::shared_ptr<Iso15693Tag> tag;
+        if (situation != "none")
+            tag = addTag(0xE004010000000001ull, 0x77, 0x77);
+        if (situation == "locked") {
+            // Locked by hand, with the tag's own lock command.
+            edit("txtedit_15_manu_chanred")->setText("2C");
+            sendFrame(button.contains("afi") ? "0228" : button.contains("dsfid") ? "022A" : "022205");
+        }
+        edit("txtedit_15_secteur")->setText("05");
+        typeInto(qPrintable(field), typed);
+        click(qPrintable(button));
+
+        QCOMPARE(text(qPrintable(field)), shown);
+        QCOMPARE(sheet(qPrintable(field)), colour);
+        // A field that shows an error code holds no value to write.
+        const bool refused = situation == "locked";
+        QCOMPARE(page->button(qPrintable(button))->isEnabled(), !refused);
+        if (tag) {
+            const bool done = situation == "tag";
+            if (button.contains("write"))
+                QCOMPARE(blockOf(tag, 5), done ? hex("de ad be ef") : hex("14 15 16 17"));
+            else if (button.contains("afi"))
+                QCOMPARE(ofTag(tag, &Iso15693Tag::afi), quint8(done ? 0x5A : 0x77));
+            else
+                QCOMPARE(ofTag(tag, &Iso15693Tag::dsfid), quint8(done ? 0xA5 : 0x77));
+        }
+        if (refused) {
+            typeInto(qPrintable(field), "01");
+            QVERIFY(page->button(qPrintable(button))->isEnabled());
+        }
+    }
+
     void afiAndDsfidWriteFieldsAreHexadecimal_data()
     {
         QTest::addColumn<QString>("field");
@@ -592,11 +718,12 @@ private slots:
         QTest::addColumn<int>("value");
         QTest::newRow("AFI 12") << "txtedit_15_afi_w" << "button_15_afi_w" << "12" << "02 27 12" << 0x12;
         QTest::newRow("AFI 99") << "txtedit_15_afi_w" << "button_15_afi_w" << "99" << "02 27 99" << 0x99;
-        // Letters cannot be typed: what is left is read.
-        QTest::newRow("AFI 1A") << "txtedit_15_afi_w" << "button_15_afi_w" << "1A" << "02 27 01" << 0x01;
+        QTest::newRow("AFI 1A") << "txtedit_15_afi_w" << "button_15_afi_w" << "1A" << "02 27 1a" << 0x1A;
+        QTest::newRow("AFI 0b typed lower case") << "txtedit_15_afi_w" << "button_15_afi_w" << "0b" << "02 27 0b"
+                                                 << 0x0B;
         QTest::newRow("DSFID 12") << "txtedit_15_dsfid_w" << "button_15_dsfid_w" << "12" << "02 29 12" << 0x12;
         QTest::newRow("DSFID 00") << "txtedit_15_dsfid_w" << "button_15_dsfid_w" << "00" << "02 29 00" << 0x00;
-        QTest::newRow("DSFID F5") << "txtedit_15_dsfid_w" << "button_15_dsfid_w" << "F5" << "02 29 05" << 0x05;
+        QTest::newRow("DSFID F5") << "txtedit_15_dsfid_w" << "button_15_dsfid_w" << "F5" << "02 29 f5" << 0xF5;
     }
 
     void afiAndDsfidWriteFieldsAreHexadecimal()
@@ -669,6 +796,7 @@ private slots:
         const Traffic expected = Traffic { written(ChipReg::BitFraming, 0x00),
                                            written(ChipReg::ChannelRedundancy, 0x2C),
                                            written(ChipReg::CoderControl, 0x2E),
+                                           written(ChipReg::Control, Flush),
                                            written(ChipReg::FIFOData, 0x26),
                                            written(ChipReg::FIFOData, 0x01),
                                            written(ChipReg::FIFOData, 0x00),
@@ -715,6 +843,7 @@ private slots:
         edit("txtedit_15_manu_chanred")->setText(redundancy);
         sendFrame(frame);
         Traffic expected = settings;
+        expected.push_back(written(ChipReg::Control, Flush));
         for (char byte : bytes)
             expected.push_back(written(ChipReg::FIFOData, quint8(byte)));
         expected.push_back(written(ChipReg::Command, ChipCmd::Transceive));
@@ -751,6 +880,26 @@ private slots:
         QCOMPARE(trace().back(), read(ChipReg::FIFOLength, 0));
         QVERIFY(page->bench.chipRegister(ChipReg::FIFOLength) > 0);  // the answer sits in the FIFO
         QCOMPARE(text("txtedit_15_manu_reponse"), QString());
+    }
+
+    void lateAnswerStaysOffTheAirOfTheNextFrame()
+    {
+        addTag(0xE004010012345678ull, 0x5A);
+        edit("txtedit_15_manu_chanred")->setText("2C");
+        // The answer comes after the read-out has looked: it stays in the FIFO.
+        BoardFaults late;
+        late.stuckReads[ChipReg::FIFOLength] = 0;
+        page->bench.setFaults(late);
+        sendFrame("260100");
+        QCOMPARE(page->bench.chipRegister(ChipReg::FIFOLength), quint8(10));
+
+        // The next frame goes on the air alone, and its answer is read whole.
+        page->bench.setFaults(BoardFaults());
+        clearHistory();
+        click("button_15_manu_img_send");
+        QCOMPARE(air(), QStringList { onAir(withCrc(hex("26 01 00"))) });
+        QCOMPARE(text("txtedit_15_manu_reponse"), QStringLiteral("005A78563412000104E0"));
+        QCOMPARE(countOf(trace(), Handshake::Read, ChipReg::FIFOData), 10);
     }
 
     void longResponseShowsItsFirstTenBytes_data()

@@ -202,6 +202,21 @@ private slots:
             QVERIFY2(fixture.button(checked)->isChecked(), checked);
     }
 
+    void connectsThroughAListedNameBeginningWithC()
+    {
+        WindowFixture fixture;
+        QVERIFY(fixture.start());
+        // The board listed as a common USB adapter shows itself.
+        const QString device = fixture.bench.board().devicePath();
+        const QString listed = QStringLiteral("CP2102 USB to UART Bridge Controller (%1)").arg(device);
+        SerialPorts::setSourceForTesting([listed] { return QList<SerialPortEntry> { { listed, "ttyUSB0" } }; });
+        fixture.button("button_img_refreshportlist")->click();
+        QCOMPARE(fixture.combo()->currentText(), listed);
+        QCOMPARE(fixture.edit("txtedit_port")->text(), device);
+        QVERIFY(fixture.connectBoard());
+        QVERIFY(fixture.shown("label_ERREUR_OK"));
+    }
+
     void connectFromAnotherPageRunsTheTabChangeToo()
     {
         WindowFixture fixture;
@@ -351,6 +366,47 @@ private slots:
         QCOMPARE(fixture.bench.chipRegister(ChipReg::TxControl), quint8(0x5B));
         fixture.button("radio_modsel_low")->click();
         QCOMPARE(fixture.bench.chipRegister(ChipReg::TxControl), quint8(0x1B));
+    }
+
+    void modulatorChoiceOnABusyBoardWritesNothing_data()
+    {
+        QTest::addColumn<QString>("radio");
+        QTest::addColumn<int>("after");  // TxControl once the board answers again
+        QTest::newRow("high") << "radio_modsel_high" << 0x3B;
+        QTest::newRow("low") << "radio_modsel_low" << 0x1B;
+        QTest::newRow("data") << "radio_modsel_donnees" << 0x5B;
+    }
+
+    void modulatorChoiceOnABusyBoardWritesNothing()
+    {
+        QFETCH(QString, radio);
+        QFETCH(int, after);
+        WindowFixture fixture;
+        QVERIFY(fixture.start());
+        QVERIFY(fixture.connectBoard());
+        fixture.bench.clearHistory();
+        // The board says "E" until the read gives up.
+        BoardFaults busy;
+        busy.refusals = ReaderLink::MaxRepeats + 1;
+        fixture.bench.setFaults(busy);
+        fixture.button(qPrintable(radio))->click();
+
+        // Nothing written: the field stays on. The bar shows a board that
+        // does not answer, and the port stays open.
+        QVERIFY(!fixture.bench.hostBytes().contains('w'));
+        QCOMPARE(fixture.bench.chipRegister(ChipReg::TxControl), quint8(0x5B));
+        QVERIFY(fixture.shown("label_ERREUR"));
+        QVERIFY(!fixture.shown("label_ERREUR_OK"));
+        QVERIFY(fixture.tabs()->isEnabled());
+
+        // The board answering again, the next choice goes through and the
+        // green indicator comes back.
+        fixture.bench.clearHistory();
+        fixture.button(qPrintable(radio))->click();
+        QCOMPARE(fixture.bench.trace(),
+                 (Traffic { read(ChipReg::TxControl, 0x5B), written(ChipReg::TxControl, quint8(after)) }));
+        QVERIFY(!fixture.shown("label_ERREUR"));
+        QVERIFY(fixture.shown("label_ERREUR_OK"));
     }
 
     void sendButtonTransmitsTheDataByte_data()

@@ -32,6 +32,17 @@ private:
         bench.board().withBoard([&](BoardEngine &engine) { engine.chip().field().addCard(card); });
     }
 
+    // One of the read-modify-writes on TxControl, by its name in the data
+    // rows; `value` serves only the masked one.
+    bool readModifyWrite(const QString &operation, quint8 mask, quint8 value)
+    {
+        if (operation == "set")
+            return bench.link->setBits(ChipReg::TxControl, mask);
+        if (operation == "clear")
+            return bench.link->clearBits(ChipReg::TxControl, mask);
+        return bench.link->writeMasked(ChipReg::TxControl, mask, value);
+    }
+
 private slots:
     void init() { QVERIFY2(bench.start(), qPrintable(bench.error)); }
 
@@ -280,25 +291,43 @@ private slots:
         QFETCH(int, after);
         bench.link->writeRegister(ChipReg::TxControl, quint8(before));
         bench.clearHistory();
-        if (operation == "set")
-            bench.link->setBits(ChipReg::TxControl, quint8(mask));
-        else if (operation == "clear")
-            bench.link->clearBits(ChipReg::TxControl, quint8(mask));
-        else
-            bench.link->writeMasked(ChipReg::TxControl, quint8(mask), quint8(value));
+        QVERIFY(readModifyWrite(operation, quint8(mask), quint8(value)));
         const std::vector<Handshake> expected = { read(ChipReg::TxControl, quint8(before)),
                                                   written(ChipReg::TxControl, quint8(after)) };
         QCOMPARE(bench.trace(), expected);
     }
 
-    void setBitsWritesTheMaskWhenItsReadTimesOut()
+    void readModifyWriteWritesNothingWhenItsReadTimesOut_data()
     {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("board");
+        QTest::newRow("set, unanswered") << "set" << "unanswered";
+        QTest::newRow("clear, unanswered") << "clear" << "unanswered";
+        QTest::newRow("masked, unanswered") << "masked" << "unanswered";
+        QTest::newRow("masked, busy") << "masked" << "busy";
+    }
+
+    void readModifyWriteWritesNothingWhenItsReadTimesOut()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QString, board);
+        bench.link->writeRegister(ChipReg::TxControl, 0x5B);
+        bench.clearHistory();
         BoardFaults faults;
-        faults.unanswered = 1;  // the read's "r" goes unanswered, the write's "w" does not
+        if (board == "unanswered")
+            faults.unanswered = 1;  // the read's "r" goes unanswered; a "w" after it would not
+        else
+            faults.refusals = ReaderLink::MaxRepeats + 1;  // "E" until the read gives up
         bench.setFaults(faults);
-        bench.link->setBits(ChipReg::TxControl, 0x40);
-        QVERIFY(!bench.link->timedOut());
-        QCOMPARE(bench.hostBytes(), Bytes("r" "w\x11\x40", 4));
+        QVERIFY(!readModifyWrite(operation, 0x60, 0x20));
+        QVERIFY(bench.link->timedOut());
+        // Only read commands went out, and the field stayed on.
+        QVERIFY(!bench.hostBytes().contains('w'));
+        QCOMPARE(bench.chipRegister(ChipReg::TxControl), quint8(0x5B));
+
+        // The board answering again, the same call goes through.
+        QVERIFY(readModifyWrite(operation, 0x60, 0x20));
+        QVERIFY(bench.chipRegister(ChipReg::TxControl) != 0x5B);
     }
 
     void probeTellsWhetherABoardAnswers()

@@ -85,7 +85,7 @@ void MainWindowUi::retranslateIso15693Page()
     txtedit_15_uid->setText(tr("0x "));
     label_15_uid->setText(tr("Identifiant :"));
     button_15_inventory->setText(tr("Inventory"));
-    txtedit_15_secteur->setInputMask(tr("99; "));
+    txtedit_15_secteur->setInputMask(tr(">HH; "));
     txtedit_15_secteur->setText(tr("00"));
     txtedit_15_donnees->setInputMask(tr(">HHHHHHHH; "));
     txtedit_15_donnees->setText(tr("00000000"));
@@ -115,10 +115,10 @@ void MainWindowUi::retranslateIso15693Page()
     labe_15_afi->setText(tr("AFI"));
     button_15_afi_w->setText(tr("Écriture"));
     label_15_afi_w->setText(tr("AFI"));
-    txtedit_15_afi_w->setInputMask(tr("99; "));
+    txtedit_15_afi_w->setInputMask(tr(">HH; "));
     txtedit_15_afi_w->setText(tr("00"));
     label_15_dsfid_w->setText(tr("DSFID"));
-    txtedit_15_dsfid_w->setInputMask(tr("99; "));
+    txtedit_15_dsfid_w->setInputMask(tr(">HH; "));
     txtedit_15_dsfid_w->setText(tr("00"));
     button_15_dsfid_w->setText(tr("Écriture"));
     txtedit_15_uid_2->setText(tr("0x "));

@@ -26,6 +26,11 @@ constexpr quint8 CmdWriteAfi = 0x27;
 constexpr quint8 CmdWriteDsfid = 0x29;
 constexpr quint8 NoMask = 0x00;  // mask length 0: every tag takes part
 
+// Response flags: with the Error_flag, an error code follows.
+constexpr quint8 ResponseErrorFlag = 0x01;
+constexpr int AnswerFlags = 0;
+constexpr int AnswerErrorCode = 1;
+
 // Chip settings of the ISO 15693 exchanges.
 constexpr quint8 Iso15693Redundancy = ChannelRedundancyBits::Iso15693Crc;  // no parity, ISO 3309 CRC on both ways
 constexpr quint8 Coding1OutOf256 = CoderControlBits::Iso15693OneOutOf256;
@@ -58,6 +63,10 @@ constexpr int SlotWaitWithAfiMs = 50;
 constexpr int SlotWaitMs = 1;
 
 constexpr qint8 CommandAnswerLength = 5;  // flags and the four bytes of a block
+// The shortest whole answers: a block read's flags and four bytes; a
+// write's flags alone.
+constexpr int WholeBlockAnswer = 5;
+constexpr int WholeWriteAnswer = 1;
 
 struct RegisterSetting
 {
@@ -95,7 +104,8 @@ void record(const quint8 *answer, quint8 (&uid)[8], quint8 &dsfid)
 } // namespace
 
 Iso15693Protocol::Iso15693Protocol(ReaderLink *link)
-    : link(link), uid {}, dsfid(0), secondUid {}, secondDsfid(0)
+    : link(link), uid {}, dsfid(0), secondUid {}, secondDsfid(0), tagsFound(0), outcome(Outcome::NoAnswer),
+      errorCode(0)
 {
 }
 
@@ -117,6 +127,7 @@ void Iso15693Protocol::inventory(quint8 flags, quint8 afi)
 {
     std::fill(std::begin(uid), std::end(uid), quint8(0));
     std::fill(std::begin(secondUid), std::end(secondUid), quint8(0));
+    tagsFound = 0;
     if (!(flags & InventoryFlag))
         return;
 
@@ -149,24 +160,22 @@ void Iso15693Protocol::inventory(quint8 flags, quint8 afi)
     exchange(request, length, answer, firstRead);
 
     if (oneSlot) {
-        // The one answer is shown as it came, tag or not, for the panel to
-        // judge; only two tags garbling each other are not taken for one.
-        if (answer[AnswerUidMsb] == Iso15693UidMsb && !isWholeTagAnswer(answer))
-            return;
-        record(answer, uid, dsfid);
+        // Judged as each slot of the 16 is: what no tag sends, an empty FIFO
+        // included, is not recorded, and the DSFID shown before stays.
+        if (isWholeTagAnswer(answer))
+            recordFound(answer);
         return;
     }
 
     link->writeRegister(ChipReg::CoderControl, Coding1OutOf256SlotPulse);
     // The first exchange heard the first slot: a tag that answered there is
     // found like any other.
-    int found = 0;
-    if (!(isWholeTagAnswer(answer) && recordFound(answer, found)))
-        remainingSlots(withAfi, found);
+    if (!(isWholeTagAnswer(answer) && recordFound(answer)))
+        remainingSlots(withAfi);
     link->writeRegister(ChipReg::CoderControl, Coding1OutOf256);
 }
 
-void Iso15693Protocol::remainingSlots(bool withAfi, int found)
+void Iso15693Protocol::remainingSlots(bool withAfi)
 {
     const int waitMs = withAfi ? SlotWaitWithAfiMs : SlotWaitMs;
     int slot = 0;  // the last slot opened; the request opened the first
@@ -187,20 +196,20 @@ void Iso15693Protocol::remainingSlots(bool withAfi, int found)
         }
         quint8 answer[InventoryAnswerLength];
         link->readFifo(answer, InventoryAnswerLength);
-        if (isWholeTagAnswer(answer) && recordFound(answer, found))
+        if (isWholeTagAnswer(answer) && recordFound(answer))
             return;
     }
 }
 
-bool Iso15693Protocol::recordFound(const quint8 *answer, int &found)
+bool Iso15693Protocol::recordFound(const quint8 *answer)
 {
-    if (found == 0) {
+    if (tagsFound == 0) {
         record(answer, uid, dsfid);
-        found = 1;
+        tagsFound = 1;
         return false;
     }
     record(answer, secondUid, secondDsfid);
-    found = 2;
+    tagsFound = 2;
     return true;
 }
 
@@ -218,9 +227,11 @@ void Iso15693Protocol::readSingleBlock(quint8 (&data)[4], quint8 block)
 {
     const quint8 request[] = { CommandFlags, CmdReadSingleBlock, block };
     quint8 answer[CommandAnswerLength] = {};
-    exchange(request, qint8(sizeof request), answer, CommandAnswerLength);
-    // Byte 0 holds the answer's flags.
-    std::copy(answer + 1, answer + 5, data);
+    judgedExchange(request, qint8(sizeof request), answer, CommandAnswerLength, WholeBlockAnswer);
+    // Byte 0 holds the answer's flags. A refusal's error code, or what an
+    // empty FIFO reads, is no block data.
+    if (outcome == Outcome::Done)
+        std::copy(answer + 1, answer + 5, data);
 }
 
 void Iso15693Protocol::writeSingleBlock(const quint8 (&data)[4], quint8 block)
@@ -247,9 +258,33 @@ void Iso15693Protocol::exchange(const quint8 *request, qint8 length, quint8 *ans
     link->transceive(request, length, answer, answerLength);
 }
 
+void Iso15693Protocol::judgedExchange(const quint8 *request, qint8 length, quint8 *answer, qint8 answerLength,
+                                      int wholeAnswer)
+{
+    link->writeRegister(ChipReg::ChannelRedundancy, Iso15693Redundancy);
+    const int received = link->transceiveCounting(request, length, answer, answerLength);
+    errorCode = 0;
+    if (received == 0) {
+        outcome = Outcome::NoAnswer;
+        return;
+    }
+    // Tags answering the same non-addressed request at once garble each
+    // other; the chip tells by a collision or a failed CRC.
+    const quint8 errors = quint8(link->readRegister(ChipReg::ErrorFlag));
+    if (errors & ErrorFlagBits::ReceptionErrors) {
+        outcome = Outcome::Garbled;
+    } else if (answer[AnswerFlags] & ResponseErrorFlag) {
+        outcome = received > AnswerErrorCode ? Outcome::Refused : Outcome::Garbled;
+        if (outcome == Outcome::Refused)
+            errorCode = answer[AnswerErrorCode];
+    } else {
+        outcome = received >= wholeAnswer ? Outcome::Done : Outcome::Garbled;
+    }
+}
+
 void Iso15693Protocol::command(const quint8 *request, qint8 length)
 {
-    quint8 answer[CommandAnswerLength];
-    exchange(request, length, answer, CommandAnswerLength);
+    quint8 answer[CommandAnswerLength] = {};
+    judgedExchange(request, length, answer, CommandAnswerLength, WholeWriteAnswer);
     link->flushFifo();
 }

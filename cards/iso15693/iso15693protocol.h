@@ -15,13 +15,23 @@ class ReaderLink;
 // removes the answer's (ChannelRedundancy 0x2C), so the frames here carry no
 // CRC.
 //
-// No operation reports anything: results are left in the members below (the
-// ISO 15693 panel reads them after each inventory) or in the caller's buffer.
-// The operations assume the chip is in its ISO 15693 configuration with the
-// field on, except loadConfiguration, which puts it there.
+// No operation returns anything: results and outcomes are left in the
+// members below (the ISO 15693 panel reads them after each operation) or in
+// the caller's buffer. The operations assume the chip is in its ISO 15693
+// configuration with the field on, except loadConfiguration, which puts it
+// there.
 class Iso15693Protocol
 {
 public:
+    // What a block, AFI or DSFID command got back from the tags.
+    enum class Outcome {
+        Done,      // a tag carried it out: its answer's flags hold no error
+        Refused,   // a tag answered with its Error_flag and an error code
+        NoAnswer,  // nothing came back (no tag, or no board)
+        Garbled,   // something came back, but not a whole answer: tags
+                   // answering at once, a bad CRC, or too few bytes
+    };
+
     explicit Iso15693Protocol(ReaderLink *link);
 
     // Loads the chip's stored register set, then the ISO 15693 settings
@@ -33,21 +43,28 @@ public:
     // secondUid first; flags without the Inventory flag send nothing. The
     // DSFIDs change only when a tag is recorded in their place.
     //
-    // One slot: the answer is recorded in uid/dsfid as it came, tag or not
-    // (no answer reads as zeros), unless it shows a tag's UID that the chip
-    // received collided or with a bad CRC: two tags answering at once
-    // superpose into the UID of neither, and nothing is recorded then.
+    // An answer counts as a tag when its UID's most significant byte is 0xE0
+    // and the chip received it whole (no collision, no CRC error): two tags
+    // answering at once superpose into the UID of neither. tagsFound tells
+    // how many were recorded.
+    //
+    // One slot: the answer, when it counts, is recorded in uid/dsfid;
+    // otherwise (no tag, tags garbling each other, bytes no tag sends)
+    // nothing is.
     //
     // 16 slots: the first two tags found, in slot order, go to uid/dsfid and
     // secondUid/secondDsfid. The request's own answer is the first slot's and
     // is looked at like the others; every slot up to the last is opened and
-    // heard unless two tags have been found. An answer counts when its UID's
-    // most significant byte is 0xE0 and the chip received it whole. Leaves
-    // CoderControl at 0x2E.
+    // heard unless two tags have been found. Leaves CoderControl at 0x2E.
     void inventory(quint8 flags, quint8 afi);
 
-    // The block's four bytes, in the order received. A tag's error answer is
-    // not told apart: its error code and what follows it land in data.
+    // The four commands below leave what they got back in outcome and
+    // errorCode. Besides the exchange, each reads FIFOLength once the answer
+    // has had its time, before reading it out (the only moment it tells
+    // whether anything came), and ErrorFlag after it when something did.
+
+    // The block's four bytes, in the order received, into data when the tag
+    // carried the read out; data is left as it was otherwise.
     void readSingleBlock(quint8 (&data)[4], quint8 block);
     void writeSingleBlock(const quint8 (&data)[4], quint8 block);
     void writeAfi(quint8 afi);
@@ -63,19 +80,30 @@ public:
     // The second tag recorded by a 16-slot inventory.
     quint8 secondUid[8];
     quint8 secondDsfid;
+    // How many tags the last inventory recorded: 0, 1 or 2.
+    int tagsFound;
+
+    // What the last block, AFI or DSFID command got back, and the tag's
+    // error code when it refused (0 otherwise).
+    Outcome outcome;
+    quint8 errorCode;
 
 private:
     // Writes the ISO 15693 ChannelRedundancy, which other pages change, then
     // makes one Transceive exchange.
     void exchange(const quint8 *request, qint8 length, quint8 *answer, qint8 answerLength);
-    // One exchange whose five answer bytes are dropped, then a FIFO flush
-    // for whatever else came.
+    // The same for a block, AFI or DSFID command, whose answer is judged into
+    // outcome and errorCode; a Done answer holds at least `wholeAnswer`
+    // bytes.
+    void judgedExchange(const quint8 *request, qint8 length, quint8 *answer, qint8 answerLength,
+                        int wholeAnswer);
+    // A write: one judged exchange, then a FIFO flush for whatever else came.
     void command(const quint8 *request, qint8 length);
-    // The slots after the first of a 16-slot inventory; `found` tags are
+    // The slots after the first of a 16-slot inventory; tagsFound tags are
     // already recorded.
-    void remainingSlots(bool withAfi, int found);
+    void remainingSlots(bool withAfi);
     // Records a tag's answer in the next free place; true once both are taken.
-    bool recordFound(const quint8 *answer, int &found);
+    bool recordFound(const quint8 *answer);
     // True when the answer shows a tag's UID and the chip received it whole.
     bool isWholeTagAnswer(const quint8 *answer);
 };
