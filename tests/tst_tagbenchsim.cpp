@@ -170,6 +170,35 @@ private slots:
         QVERIFY(text.count("\n#") > 100);
     }
 
+    void programsAnswerHelpAndVersionWithoutADisplay_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("tagbench --version") << TAGBENCH_APP << "--version" << "tagbench 1.01\n";
+        QTest::newRow("tagbench --help") << TAGBENCH_APP << "--help" << "-v, --version";
+    }
+
+    void programsAnswerHelpAndVersionWithoutADisplay()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, option);
+        QFETCH(QString, answer);
+        QProcess process;
+        // A window could not open here: the answer must come without one.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        process.setProcessEnvironment(environment);
+        process.start(program, { option });
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        const QString output = QString::fromUtf8(process.readAllStandardOutput());
+        QVERIFY2(output.contains(answer), qPrintable(output));
+    }
+
     void programRefusesABadCard()
     {
         QProcess sim;

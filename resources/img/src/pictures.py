@@ -284,6 +284,36 @@ def rfid_tag(width, height):
     return document(width, height, "".join(body))
 
 
+def virtual_bench_icon(width, height):
+    """The virtual bench: the tag, with an oscilloscope screen over its upper
+    left corner showing a modified Miller request and the card's answer."""
+    s = width / 117.0
+    tag = rfid_tag(width, height)
+    body = tag[tag.index(">", tag.index("<svg")) + 1:tag.rindex("</svg>")]
+    x, y, w, h = 4 * s, 4 * s, 74 * s, 52 * s
+    screen = [
+        f'<rect x="{_f(x)}" y="{_f(y)}" width="{_f(w)}" height="{_f(h)}" rx="{_f(7 * s)}" '
+        f'fill="{INK}" stroke="#eef2f5" stroke-width="{_f(3 * s)}"/>'
+    ]
+    # The trace: the carrier with the four short pauses of a request, then
+    # the answer's small teeth of load modulation.
+    top, low = y + 18 * s, y + 38 * s
+    points = [(x + 7 * s, top)]
+    for px in (14, 21, 31, 38):
+        left, right = x + px * s, x + (px + 3) * s
+        points += [(left, top), (left, low), (right, low), (right, top)]
+    for k in range(4):
+        left = x + (46 + 4.5 * k) * s
+        points += [(left, top), (left, top + 7 * s), (left + 2 * s, top + 7 * s), (left + 2 * s, top)]
+    points.append((x + w - 6 * s, top))
+    path = "M" + " L".join(f"{_f(px)},{_f(py)}" for px, py in points)
+    screen.append(
+        f'<path d="{path}" fill="none" stroke="{GREEN}" stroke-width="{_f(1.8 * s)}" '
+        f'stroke-linejoin="round" stroke-linecap="round"/>'
+    )
+    return document(width, height, body + "".join(screen))
+
+
 IC_WIDTH, IC_HEIGHT = 133, 97
 
 

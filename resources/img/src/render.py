@@ -10,6 +10,7 @@ exactly what the program and Windows expect.
     python3 render.py                # every picture, into resources/img/
     python3 render.py --svg DIR      # also keep the SVG documents in DIR
     python3 render.py tick.png ...   # only the pictures named
+    python3 render.py --icons        # only the desktop's icons, into resources/icons/
 
 The results are committed, so building TagBench never needs these tools.
 """
@@ -65,6 +66,16 @@ PICTURES = [
     ("tagbench.png", 117, 117, P.rfid_tag),
     ("tagbench.ico", 117, 117, P.rfid_tag),
 ]
+
+# The desktop's icons, in the freedesktop icon theme's layout under
+# resources/icons/: each drawn at every size a menu or a dock asks for, and
+# once as a scalable SVG document.
+ICONS = [
+    ("tagbench", P.rfid_tag),
+    ("tagbench-banc-virtuel", P.virtual_bench_icon),
+]
+ICON_SIZES = [16, 24, 32, 48, 64, 128, 256]
+ICON_DIR = os.path.join(os.path.dirname(OUTPUT_DIR), "icons", "hicolor")
 
 # The two icon files differ: the maker's icon holds an 8-bit palette image,
 # the program's icon a 32-bit image stored as PNG.
@@ -206,6 +217,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("names", nargs="*", help="pictures to draw (default: all)")
     parser.add_argument("--svg", metavar="DIR", help="also write each picture's SVG document into DIR")
+    parser.add_argument("--icons", action="store_true", help="draw only the desktop's icons")
     args = parser.parse_args()
 
     known = {name for name, *_ in PICTURES}
@@ -220,7 +232,7 @@ def main():
 
     with tempfile.TemporaryDirectory() as tmp:
         for name, width, height, draw in PICTURES:
-            if args.names and name not in args.names:
+            if (args.names and name not in args.names) or args.icons:
                 continue
             stem, extension = os.path.splitext(name)
             svg_path = os.path.join(args.svg or tmp, stem + ".svg")
@@ -243,6 +255,21 @@ def main():
                 else:
                     fail(f"{name}: no writer for {extension}")
             print(f"{name:32} {width}x{height}")
+
+        if args.icons or not args.names:
+            for stem, draw in ICONS:
+                scalable = os.path.join(ICON_DIR, "scalable", "apps")
+                os.makedirs(scalable, exist_ok=True)
+                with open(os.path.join(scalable, stem + ".svg"), "w", encoding="utf-8") as f:
+                    f.write(draw(256, 256))
+                for size in ICON_SIZES:
+                    folder = os.path.join(ICON_DIR, f"{size}x{size}", "apps")
+                    os.makedirs(folder, exist_ok=True)
+                    svg_path = os.path.join(tmp, f"{stem}-{size}.svg")
+                    with open(svg_path, "w", encoding="utf-8") as f:
+                        f.write(draw(size, size))
+                    render_png(rsvg, svg_path, os.path.join(folder, stem + ".png"), size, size)
+                print(f"{stem:32} icons at {', '.join(map(str, ICON_SIZES))} and scalable")
 
 
 if __name__ == "__main__":
