@@ -7,6 +7,8 @@
 namespace {
 
 constexpr int FifoSize = ChipFifo::Size;
+// The longest a hand-built frame and its answer keep the chip busy.
+constexpr int AnswerBoundMs = 100;
 
 int typedDigits(const QString &frameText)
 {
@@ -31,6 +33,10 @@ void send(ReaderLink *link, const QString &frameText)
     for (int i = 0; i < typedDigits(frameText) / 2; ++i)
         link->writeRegister(ChipReg::FIFOData, FieldText::pairValue(frameText, 2 * i));
     link->writeRegister(ChipReg::Command, ChipCmd::Transceive);
+    // Nothing else waits for the frame and its answer to be over before the
+    // FIFO is read; at the board's pace that takes from a fraction of a
+    // millisecond to tens (1-out-of-256).
+    link->waitForCommandEnd(AnswerBoundMs);
 }
 
 QString readAnswer(ReaderLink *link)

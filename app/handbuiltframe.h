@@ -14,7 +14,8 @@ namespace HandBuiltFrame {
 bool isSendable(const QString &frameText);
 
 // A FIFO flush, the frame's bytes into the FIFO, one register write each,
-// then the Transceive command.
+// the Transceive command, then Command read until the chip is idle again
+// (100 ms at most), so that the answer is whole when it is read.
 void send(ReaderLink *link, const QString &frameText);
 
 // The bytes that have reached the FIFO, read one at a time until it reads

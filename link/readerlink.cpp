@@ -252,6 +252,21 @@ bool ReaderLink::clearBits(quint8 address, quint8 mask)
     return writeMasked(address, mask, 0);
 }
 
+bool ReaderLink::waitForCommandEnd(int maxMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const quint8 command = quint8(readRegister(ChipReg::Command)) & ChipCmd::CodeMask;
+        if (m_timedOut)
+            return false;
+        if (command == ChipCmd::Idle)
+            return true;
+        if (clock.hasExpired(maxMs))
+            return false;
+    }
+}
+
 bool ReaderLink::probe()
 {
     setField(false);

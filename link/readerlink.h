@@ -79,6 +79,13 @@ public:
     bool writeMasked(quint8 address, quint8 mask, quint8 value);
     bool setBits(quint8 address, quint8 mask);
     bool clearBits(quint8 address, quint8 mask);
+    // Reads Command until the chip is idle again: its frame is out and the
+    // answer in, or the chip gave up listening. For a sequence that reads
+    // the answer with no fixed wait before it, or with one shorter than the
+    // air may take. True once Command reads Idle; false when maxMs have
+    // passed first or a read timed out. Each poll is one read handshake, so
+    // the line paces it.
+    bool waitForCommandEnd(int maxMs);
     // Switches the RF field off; true when no board acknowledged it.
     bool probe();
 

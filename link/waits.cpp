@@ -5,10 +5,27 @@
 #include <chrono>
 #include <thread>
 
+namespace {
+
+WaitObserver observer = nullptr;
+
+} // namespace
+
+void setWaitObserver(WaitObserver watcher)
+{
+    observer = watcher;
+}
+
 void sleepMoreThan(int milliseconds)
 {
     if (milliseconds < 0)
         return;
+    if (observer) {
+        observer(qint64(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count()),
+                 milliseconds);
+    }
     QElapsedTimer clock;
     clock.start();
     const qint64 target = qint64(milliseconds) * 1000 * 1000;

@@ -787,13 +787,15 @@ private slots:
         page.clearHistory();
         page.click("button_manu_img_send");
 
-        // No card: CollPos, the FIFO read empty at once, CollPos again.
+        // No card: the chip done with the frame, CollPos, the FIFO read
+        // empty at once, CollPos again.
         Traffic expected = { written(ChipReg::BitFraming, quint8(bitFramingValue)),
                              written(ChipReg::ChannelRedundancy, quint8(redundancyValue)),
                              written(ChipReg::Control, ControlBits::FlushFIFO) };
         for (char byte : bytes)
             expected.push_back(written(ChipReg::FIFOData, quint8(byte)));
         expected.push_back(written(ChipReg::Command, ChipCmd::Transceive));
+        expected.push_back(read(ChipReg::Command, ChipCmd::Idle));
         expected.push_back(read(ChipReg::CollPos, 0x00));
         expected.push_back(read(ChipReg::FIFOLength, 0x00));
         expected.push_back(read(ChipReg::CollPos, 0x00));
@@ -817,6 +819,7 @@ private slots:
             written(ChipReg::BitFraming, 0x07), written(ChipReg::ChannelRedundancy, 0x03),
             written(ChipReg::Control, ControlBits::FlushFIFO),
             written(ChipReg::FIFOData, 0x26),   written(ChipReg::Command, ChipCmd::Transceive),
+            read(ChipReg::Command, ChipCmd::Idle),
             read(ChipReg::CollPos, 0x00),
             read(ChipReg::FIFOLength, 0x02),    read(ChipReg::FIFOData, 0x04),
             read(ChipReg::FIFOLength, 0x01),    read(ChipReg::FIFOData, 0x00),

@@ -127,6 +127,12 @@ struct Traffic
         return r(ChipReg::FIFOLength, 0).w(ChipReg::Command, ChipCmd::Transceive);
     }
 
+    // The pass after a pulse first waits for the chip to be done with it.
+    Traffic &pulseOver()
+    {
+        return r(ChipReg::Command, ChipCmd::Idle);
+    }
+
     QStringList text() const
     {
         QStringList lines;
@@ -459,9 +465,10 @@ private slots:
         // last slot is looked at too.
         Traffic expected;
         expected.exchange(hex("06 01 00"), QByteArray(10, '\0')).w(ChipReg::CoderControl, 0xAE);
-        for (int slot = 1; slot < 16; ++slot)
-            expected.emptyPass();
-        expected.r(ChipReg::FIFOLength, 0).w(ChipReg::CoderControl, 0x2E);
+        expected.emptyPass();
+        for (int slot = 1; slot < 15; ++slot)
+            expected.pulseOver().emptyPass();
+        expected.pulseOver().r(ChipReg::FIFOLength, 0).w(ChipReg::CoderControl, 0x2E);
         QCOMPARE(bench.traceText(), expected.text());
         QCOMPARE(pulses(), 15);
         QCOMPARE(uidText(value(iso->uid)), uidText(quint64(0)));
@@ -476,9 +483,10 @@ private slots:
         iso->inventory(0x06, 0x00);
         Traffic expected;
         expected.exchange(hex("06 01 00"), QByteArray(10, '\0')).w(ChipReg::CoderControl, 0xAE);
-        expected.emptyPass().emptyPass();  // slots 1 and 2
+        expected.emptyPass().pulseOver().emptyPass().pulseOver();  // slots 0 and 1
         expected.r(ChipReg::FIFOLength, 10).readFifo(answerOf(*early)).r(ChipReg::ErrorFlag, 0x00);
-        expected.emptyPass().emptyPass().emptyPass();  // slots 3, 4 and 5
+        // Slot 2 looked at again, then slots 3 and 4.
+        expected.emptyPass().pulseOver().emptyPass().pulseOver().emptyPass().pulseOver();
         expected.r(ChipReg::FIFOLength, 10).readFifo(answerOf(*late)).r(ChipReg::ErrorFlag, 0x00);
         expected.w(ChipReg::CoderControl, 0x2E);  // the second tag ends the inventory
         QCOMPARE(bench.traceText(), expected.text());

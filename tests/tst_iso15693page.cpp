@@ -800,7 +800,8 @@ private slots:
                                            written(ChipReg::FIFOData, 0x26),
                                            written(ChipReg::FIFOData, 0x01),
                                            written(ChipReg::FIFOData, 0x00),
-                                           written(ChipReg::Command, ChipCmd::Transceive) }
+                                           written(ChipReg::Command, ChipCmd::Transceive),
+                                           read(ChipReg::Command, ChipCmd::Idle) }
             + fifoDrained(answer);
         QCOMPARE(trace(), expected);
         QCOMPARE(air(), QStringList { onAir(withCrc(hex("26 01 00"))) });
@@ -847,6 +848,7 @@ private slots:
         for (char byte : bytes)
             expected.push_back(written(ChipReg::FIFOData, quint8(byte)));
         expected.push_back(written(ChipReg::Command, ChipCmd::Transceive));
+        expected.push_back(read(ChipReg::Command, ChipCmd::Idle));
         expected.push_back(read(ChipReg::FIFOLength, 0));  // nobody answered
         QCOMPARE(trace(), expected);
         QCOMPARE(text("txtedit_15_manu_reponse"), QString());
@@ -865,8 +867,9 @@ private slots:
         clearHistory();
         click("button_15_manu_img_send");
         const Traffic handshakes = trace();
-        const Traffic readBack(handshakes.end() - 2, handshakes.end());
-        QCOMPARE(readBack, (Traffic { written(ChipReg::Command, ChipCmd::Transceive), read(ChipReg::FIFOLength, 0) }));
+        const Traffic readBack(handshakes.end() - 3, handshakes.end());
+        QCOMPARE(readBack, (Traffic { written(ChipReg::Command, ChipCmd::Transceive), read(ChipReg::Command, ChipCmd::Idle),
+                                      read(ChipReg::FIFOLength, 0) }));
         QCOMPARE(text("txtedit_15_manu_reponse"), QString());
 
         // An answer still on its way: the tag answers, but FIFOLength reads

@@ -61,6 +61,8 @@ constexpr int MaxSlotPasses = 2 * SlotCount;
 // How long the tags get at the start of each pass.
 constexpr int SlotWaitWithAfiMs = 50;
 constexpr int SlotWaitMs = 1;
+// How long a slot's pulse and answer may keep the chip busy at most.
+constexpr int SlotAnswerBoundMs = 100;
 
 constexpr qint8 CommandAnswerLength = 5;  // flags and the four bytes of a block
 // The shortest whole answers: a block read's flags and four bytes; a
@@ -179,8 +181,14 @@ void Iso15693Protocol::remainingSlots(bool withAfi)
 {
     const int waitMs = withAfi ? SlotWaitWithAfiMs : SlotWaitMs;
     int slot = 0;  // the last slot opened; the request opened the first
+    bool pulsed = false;
     for (int pass = 0; pass < MaxSlotPasses; ++pass) {
         sleepMoreThan(waitMs);
+        // A tag's answer in a slot takes some 4 ms of air after the pulse,
+        // longer than the wait: the FIFO is judged once the chip is done.
+        if (pulsed)
+            link->waitForCommandEnd(SlotAnswerBoundMs);
+        pulsed = false;
         const int inFifo = quint8(link->readRegister(ChipReg::FIFOLength));
         if (inFifo < AnswerInFifo) {
             // The last slot is over only once its answer has been looked for.
@@ -191,6 +199,7 @@ void Iso15693Protocol::remainingSlots(bool withAfi)
             if (inFifo > 0)
                 link->flushFifo();
             link->writeRegister(ChipReg::Command, ChipCmd::Transceive);
+            pulsed = true;
             ++slot;
             continue;
         }
