@@ -98,6 +98,16 @@ private:
         iso->select();
     }
 
+    // Both cascade levels when the card has a double-size UID.
+    void identifyAnySize()
+    {
+        identify();
+        if (iso->cascadeCommand == 0x95) {
+            iso->anticollisionLevel2();
+            iso->select();
+        }
+    }
+
     void authenticate(const Bytes &key, quint8 block, const char *expectedLine)
     {
         std::copy(key.begin(), key.end(), mifare->key);
@@ -628,6 +638,53 @@ private slots:
         const Traffic trace = bench.trace();
         QCOMPARE(trace.at(trace.size() - 3), read(ChipReg::FIFOData, 0x00));
         QCOMPARE(trace.at(trace.size() - 2), read(ChipReg::SecondaryStatus, 0x04));
+    }
+
+    // A double-size card's cipher takes the UID's last four bytes; a
+    // single-size card's takes the UID, even after a double-size card left
+    // its cascade levels behind.
+    void authenticationCarriesTheCardsFourUidBytes_data()
+    {
+        QTest::addColumn<Bytes>("previousUid");  // empty: none before
+        QTest::addColumn<Bytes>("uid");
+        QTest::addColumn<Bytes>("carried");
+        const Bytes doubleClassic("\x04\xC3\xD5\xE7\xA9\xB1\xC2", 7);
+        QTest::newRow("4-byte UID") << Bytes() << SingleUid << SingleUid;
+        QTest::newRow("7-byte UID") << Bytes() << doubleClassic << doubleClassic.mid(3);
+        QTest::newRow("4-byte UID after a 7-byte one") << doubleClassic << SingleUid << SingleUid;
+    }
+
+    void authenticationCarriesTheCardsFourUidBytes()
+    {
+        QFETCH(Bytes, previousUid);
+        QFETCH(Bytes, uid);
+        QFETCH(Bytes, carried);
+        if (!previousUid.isEmpty()) {
+            insert<MifareClassicCard>(previousUid);
+            identifyAnySize();
+            removeAllCards();
+        }
+        auto card = insert<MifareClassicCard>(uid);
+        const Bytes data("read with a key.");
+        onBoard([&](BoardEngine &) { card->setBlock(4, data); });
+        identifyAnySize();
+        QCOMPARE(iso->sak, quint8(0x08));
+        std::fill(std::begin(mifare->key), std::end(mifare->key), quint8(0xFF));
+        mifare->encodeKey();
+        mifare->loadKey();
+        bench.clearHistory();
+        QTest::ignoreMessage(QtDebugMsg, "AUTH OK IF 0X08: 8");
+        mifare->authenticate(0x60, 4);
+        Bytes sent;
+        for (const Handshake &handshake : bench.trace()) {
+            if (handshake.operation == Handshake::Write && handshake.address == ChipReg::FIFOData)
+                sent.append(char(handshake.value));
+        }
+        QCOMPARE(sent, Bytes("\x60\x04", 2) + carried);
+        QVERIFY(mifare->authenticated);
+        quint8 buffer[16] = {};
+        mifare->readBlock(4, buffer);
+        QCOMPARE(bytesOf(buffer, 16), data);
     }
 
     void ultralightAnswersTheClassicReadAndCompatibilityWrite()

@@ -148,6 +148,11 @@ void Iso14443aProtocol::select()
     sak = answer[0];
 }
 
+bool Iso14443aProtocol::hasDoubleSizeUid() const
+{
+    return cascadeCommand == SelectCascadeLevel2 && cascadeLevels == 2;
+}
+
 void Iso14443aProtocol::scan()
 {
     link->setField(false);

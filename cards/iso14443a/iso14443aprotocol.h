@@ -44,6 +44,10 @@ public:
     // Field off and on, request and anticollision; no SELECT.
     void scan();
 
+    // True once both cascade levels of a double-size UID are known: uid
+    // holds seven bytes.
+    bool hasDoubleSizeUid() const;
+
     // Error code left by an anticollision whose BCC did not match.
     static constexpr quint8 BccError = 4;
     static constexpr quint8 CascadeTag = 0x88;

@@ -21,6 +21,9 @@ constexpr int LargeSectorBlocks = 16;
 // key B. Each access nibble sits beside its complement.
 constexpr int AccessBytes = 6;
 constexpr quint8 AccessNibble = 0x0F;
+// Where the cascade level 2 bytes begin in a double-size UID.
+constexpr int CascadeLevel2Uid = 3;
+
 using namespace ChannelRedundancyBits;
 constexpr quint8 FlushFifo = ControlBits::FlushFIFO;
 constexpr quint8 Nibble = ChipEeprom::NibbleMask;
@@ -67,8 +70,10 @@ void MifareClassic::loadKey()
 void MifareClassic::authenticate(quint8 command, quint8 block)
 {
     ReaderLink *link = iso14443a->link;
-    const quint8 frame[] = { command, block, iso14443a->uid[0], iso14443a->uid[1],
-                             iso14443a->uid[2], iso14443a->uid[3] };
+    // The chip seeds its cipher with the four UID bytes that follow the
+    // block, and the card with the same four of its own.
+    const quint8 *uid = iso14443a->uid + (iso14443a->hasDoubleSizeUid() ? CascadeLevel2Uid : 0);
+    const quint8 frame[] = { command, block, uid[0], uid[1], uid[2], uid[3] };
     link->writeRegister(ChipReg::Control, FlushFifo);
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityTxCrc);
     link->writeFifo(frame, qint8(sizeof frame));

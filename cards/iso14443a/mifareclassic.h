@@ -23,9 +23,10 @@ public:
     void encodeKey();
     // encodedKey into the chip's key buffer.
     void loadKey();
-    // The chip's two-step authentication of `block` with the first four UID
-    // bytes of the last identification; command 0x60 is key A, 0x61 key B.
-    // Fills authenticated.
+    // The chip's two-step authentication of `block` with the four UID bytes
+    // the card's cipher takes: the whole UID of a single-size card, the last
+    // four of a double-size one. Command 0x60 is key A, 0x61 key B. Fills
+    // authenticated.
     void authenticate(quint8 command, quint8 block);
     // Fills the caller's 16 bytes with the block; fills lastRead.
     void readBlock(quint8 block, quint8 *buffer);
