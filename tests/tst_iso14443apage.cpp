@@ -28,6 +28,10 @@ const Bytes SingleUid("\x04\xA2\x3B\x15", 4);              // BCC 0x88
 const Bytes OtherSingleUid("\x08\x11\x22\x33", 4);         // collides with SingleUid from bit 2 on
 const Bytes DoubleUid("\x04\xA2\x3B\x91\xC4\x2E\x80", 7);  // level-1 BCC 0x15
 const Bytes DoubleUidSameLevel1("\x04\xA2\x3B\x11\x22\x33\x44", 7);
+// Level 1: 88 04 A2 3A, BCC 14; superposed on DoubleUid's 88 04 A2 3B, BCC
+// 15, it gives DoubleUid's own level-1 answer, BCC and all.
+const Bytes DoubleUidCollidingAtLevel1("\x04\xA2\x3A\x11\x22\x33\x44", 7);
+const Bytes DoubleClassicUid("\x04\xC3\xD5\xE7\xA9\xB1\xC2", 7);
 const MifareClassicCard::Key DefaultKey = { 0x3C, 0x5E, 0x7A, 0x91, 0xB2, 0xD4 };
 
 const QString Black = QStringLiteral("color:black");
@@ -247,6 +251,16 @@ private slots:
             { "button_14_select", { "44", "0x44" }, { "004a23b91c42e80", "0x04A23B91C42E80" }, Green, false,
               { "000", "0x00" }, StepDone },
         };
+        QTest::newRow("double-size MIFARE Classic") << Cards { classic(DoubleClassicUid) } << Walk {
+            { "button_14_reqa", { "44", "0x44" }, cleared, Black, false, cleared, StepCascadeLevel1 },
+            { "button_14_anticol1", { "44", "0x44" }, { "8804c3d5", "0x8804C3D5" }, Red, true, cleared, StepSelect },
+            { "button_14_select", { "44", "0x44" }, { "8804c3d5", "0x8804C3D5" }, Red, true, { "004", "0x04" },
+              StepCascadeLevel2 },
+            { "button_14_anticol2", { "44", "0x44" }, { "004c3d5e7a9b1c2", "0x04C3D5E7A9B1C2" }, Green, false, cleared,
+              StepSelect },
+            { "button_14_select", { "44", "0x44" }, { "004c3d5e7a9b1c2", "0x04C3D5E7A9B1C2" }, Green, false,
+              { "008", "0x08" }, StepDone },
+        };
         QTest::newRow("single-size UID not beginning with 0") << Cards { classic(Bytes("\xC1\x02\x03\x04", 4)) } << Walk {
             { "button_14_reqa", { "004", "0x04" }, cleared, Black, false, cleared, StepCascadeLevel1 },
             { "button_14_anticol1", { "004", "0x04" }, { "c1020304", "0xC1020304" }, Green, false, cleared, StepSelect },
@@ -288,12 +302,18 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("style");
         QTest::addColumn<int>("step");
-        QTest::newRow("04 00") << Cards { classic() } << "0x04" << Green << StepCascadeLevel1;
-        QTest::newRow("44 00") << Cards { ultralight() } << "0x44" << Green << StepCascadeLevel1;
-        QTest::newRow("02 00") << Cards { plain(Bytes("\x02\x00", 2), 0x08) } << "0x" << Red << StepNone;
-        QTest::newRow("04 01") << Cards { plain(Bytes("\x04\x01", 2), 0x08) } << "0x" << Red << StepNone;
-        QTest::newRow("0C 00 (scan only)") << Cards { plain(Bytes("\x0C\x00", 2), 0x08) } << "0x" << Red << StepNone;
-        QTest::newRow("no card: 00 00") << Cards {} << "0x" << Red << StepNone;
+        QTest::addColumn<bool>("fieldOn");
+        QTest::newRow("04 00") << Cards { classic() } << "0x04" << Green << StepCascadeLevel1 << true;
+        QTest::newRow("44 00") << Cards { ultralight() } << "0x44" << Green << StepCascadeLevel1 << true;
+        // A refused ATQA stays shown: the user sees what the card answered.
+        QTest::newRow("02 00") << Cards { plain(Bytes("\x02\x00", 2), 0x08) } << "0x02" << Red << StepNone << true;
+        QTest::newRow("04 01") << Cards { plain(Bytes("\x04\x01", 2), 0x08) } << "0x0104" << Red << StepNone << true;
+        QTest::newRow("0C 00 (scan only)") << Cards { plain(Bytes("\x0C\x00", 2), 0x08) } << "0x0C" << Red << StepNone
+                                           << true;
+        // No answer, or two ATQAs superposed (04 00 and 44 00 read 44 00):
+        // no card's value, and the field off as after any failed step.
+        QTest::newRow("no card") << Cards {} << "0x" << Red << StepNone << false;
+        QTest::newRow("two ATQAs colliding") << Cards { classic(), ultralight() } << "0x44" << Red << StepNone << false;
     }
 
     void requestJudgesTheAtqa()
@@ -302,6 +322,7 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(QString, style);
         QFETCH(int, step);
+        QFETCH(bool, fieldOn);
         TypeAPage page;
         QVERIFY(page.open());
         page.insert(cards);
@@ -320,7 +341,55 @@ private slots:
         QCOMPARE(page.style("txtedit_14_uid"), Black);
         QCOMPARE(page.shows("txtedit_14_sak"), QStringLiteral("0x"));
         QVERIFY(!page.fixture.shown("label_14_uid_incomplet"));
-        QVERIFY(page.fieldOn());
+        QCOMPARE(page.fieldOn(), fieldOn);
+    }
+
+    // A step that no card answered, or that cards answered together, shows
+    // no card's value: its result field red, no step to go on with, the
+    // field off; a SELECT after it selects nothing. The next REQA starts
+    // afresh.
+    void failedIdentificationStep_data()
+    {
+        QTest::addColumn<Cards>("cards");
+        QTest::addColumn<QStringList>("clicks");  // the last one fails
+        QTest::addColumn<QString>("shown");       // in the UID field
+        QTest::newRow("no card at level 1") << Cards {} << QStringList { "button_14_reqa", "button_14_anticol1" } << "0x";
+        QTest::newRow("two double-size cards colliding at level 1")
+            << Cards { ultralight(), classic(DoubleUidCollidingAtLevel1) }
+            << QStringList { "button_14_reqa", "button_14_anticol1" } << "0x8804A23B";
+        // Without the level-1 SELECT the card keeps silent at level 2.
+        QTest::newRow("no answer at level 2") << Cards { ultralight() }
+                                              << QStringList { "button_14_reqa", "button_14_anticol1", "button_14_anticol2" }
+                                              << "0x";
+    }
+
+    void failedIdentificationStep()
+    {
+        QFETCH(Cards, cards);
+        QFETCH(QStringList, clicks);
+        QFETCH(QString, shown);
+        TypeAPage page;
+        QVERIFY(page.open());
+        const QString sakSheetAsBuilt = page.style("txtedit_14_sak");
+        page.insert(cards);
+        for (const QString &button : clicks)
+            page.click(qPrintable(button));
+        QCOMPARE(page.shows("txtedit_14_uid"), shown);
+        QCOMPARE(page.style("txtedit_14_uid"), Red);
+        QCOMPARE(page.step(), StepNone);
+        QVERIFY(!page.fixture.shown("label_14_uid_incomplet"));
+        QVERIFY(!page.fieldOn());
+
+        page.click("button_14_select");
+        QCOMPARE(page.step(), StepNone);
+        QCOMPARE(page.shows("txtedit_14_sak"), QStringLiteral("0x"));
+        QCOMPARE(page.style("txtedit_14_sak"), Red);
+
+        // The cards answer again (and with none, REQA fails in turn).
+        page.click("button_14_reqa");
+        QCOMPARE(page.style("txtedit_14_sak"), sakSheetAsBuilt);
+        QCOMPARE(page.fieldOn(), !cards.isEmpty());
+        QCOMPARE(page.step(), cards.isEmpty() ? StepNone : StepCascadeLevel1);
     }
 
     void bccErrorAtLevelOneSwitchesTheFieldOff()
@@ -426,7 +495,7 @@ private slots:
         QCOMPARE(page.step(), StepDone);
     }
 
-    void selectBeforeAnyAnticollisionLeavesTheIndicator()
+    void selectBeforeAnyAnticollisionSelectsNothing()
     {
         TypeAPage page;
         QVERIFY(page.open());
@@ -434,10 +503,12 @@ private slots:
         page.click("button_14_reqa");
         page.clearHistory();
         page.click("button_14_select");
-        // Seven zero bytes go out, which no card answers.
+        // Seven zero bytes go out, which no card answers: no SAK, no step.
         QCOMPARE(fifoWrites(page.trace()), Bytes(7, '\0'));
-        QCOMPARE(page.shows("txtedit_14_sak"), QStringLiteral("0x00"));
-        QCOMPARE(page.step(), StepCascadeLevel1);
+        QCOMPARE(page.shows("txtedit_14_sak"), QStringLiteral("0x"));
+        QCOMPARE(page.style("txtedit_14_sak"), Red);
+        QCOMPARE(page.step(), StepNone);
+        QVERIFY(!page.fieldOn());
     }
 
     // --- the one-click scan -----------------------------------------------
