@@ -209,13 +209,23 @@ void MainWindow::on_button_mf_auth_clicked()
     mifare->encodeKey();
     mifare->loadKey();
     mifare->authenticate(AuthenticateKeyA, FieldText::decimalValue(ui->txtedit_mf_block->text()));
+    ui->txtedit_mf_cle->setStyleSheet(mifare->authenticated ? Green : Red);
 }
 
 void MainWindow::on_button_mf_read_clicked()
 {
     quint8 block[MifareClassic::BlockLength] = {};
     mifare->readBlock(FieldText::decimalValue(ui->txtedit_mf_block->text()), block);
+    if (mifare->lastRead != Outcome::Answered) {
+        // Whatever the FIFO gave is no block: the field keeps its text, and
+        // nothing read here may be written back.
+        ui->txtedit_mf_donnees->setStyleSheet(Red);
+        ui->button_mf_write->setEnabled(false);
+        return;
+    }
     ui->txtedit_mf_donnees->setText(FieldText::bytes(block, MifareClassic::BlockLength));
+    ui->txtedit_mf_donnees->setCursorPosition(0);  // from the first digit, not scrolled to the last
+    ui->txtedit_mf_donnees->setStyleSheet(Green);
 }
 
 void MainWindow::on_button_mf_write_clicked()
@@ -225,6 +235,10 @@ void MainWindow::on_button_mf_write_clicked()
     for (int i = 0; i < MifareClassic::BlockLength; ++i)
         block[i] = FieldText::pairValue(text, 2 * i);
     mifare->writeBlock(FieldText::decimalValue(ui->txtedit_mf_block->text()), block);
+    // Written only once the card acknowledged both phases.
+    const bool written
+        = mifare->writeCommandPhase == Outcome::Answered && mifare->writeDataPhase == Outcome::Answered;
+    ui->txtedit_mf_donnees->setStyleSheet(written ? Green : Red);
 }
 
 void MainWindow::on_txtedit_mf_cle_textChanged(const QString &)

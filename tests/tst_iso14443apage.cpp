@@ -213,6 +213,25 @@ public:
         click("button_14_select");
     }
 
+    // The same, and cascade level 2 when the first SELECT asks for it.
+    void identifyAnySize()
+    {
+        identifySingleSize();
+        if (step() == StepCascadeLevel2) {
+            click("button_14_anticol2");
+            click("button_14_select");
+        }
+    }
+
+    // Authentication of a block with a key, through the fields and button.
+    void authenticate(const char *block, const QString &key, bool succeeds)
+    {
+        edit("txtedit_mf_block")->setText(block);
+        edit("txtedit_mf_cle")->setText(key);
+        QTest::ignoreMessage(QtDebugMsg, succeeds ? "AUTH OK IF 0X08: 8" : "AUTH OK IF 0X08: 0");
+        click("button_mf_auth");
+    }
+
     WindowFixture fixture;
 };
 
@@ -678,13 +697,29 @@ private slots:
         QCOMPARE(page.fixture.button("button_mf_write")->isEnabled(), enabled);
     }
 
+    void authenticateWithTheKeyField_data()
+    {
+        QTest::addColumn<QByteArray>("uid");
+        QTest::addColumn<QByteArray>("carried");  // the UID bytes in the authentication frame
+        QTest::newRow("4-byte UID") << SingleUid << SingleUid;
+        // A 7-byte UID's cipher takes the bytes of cascade level 2.
+        QTest::newRow("7-byte UID") << DoubleClassicUid << DoubleClassicUid.mid(3);
+    }
+
     void authenticateWithTheKeyField()
     {
+        QFETCH(QByteArray, uid);
+        QFETCH(QByteArray, carried);
         TypeAPage page;
         QVERIFY(page.open());
-        auto card = page.insert(std::make_shared<MifareClassicCard>(SingleUid));
-        page.onBoard([&](BoardEngine &) { card->setSectorKeys(1, DefaultKey, DefaultKey); });
-        page.identifySingleSize();
+        auto card = page.insert(std::make_shared<MifareClassicCard>(uid));
+        const Bytes data("sector 1 opened.");
+        page.onBoard([&](BoardEngine &) {
+            card->setSectorKeys(1, DefaultKey, DefaultKey);
+            card->setBlock(4, data);
+        });
+        page.identifyAnySize();
+        QCOMPARE(page.step(), StepDone);
         page.edit("txtedit_mf_block")->setText("04");
         page.clearHistory();
 
@@ -692,10 +727,15 @@ private slots:
         page.click("button_mf_auth");
         // The default key, encoded, then the key A authentication of block 4
         // for the UID the identification left.
-        QCOMPARE(fifoWrites(page.trace()), DefaultKeyEncoded + Bytes("\x60\x04", 2) + SingleUid);
+        QCOMPARE(fifoWrites(page.trace()), DefaultKeyEncoded + Bytes("\x60\x04", 2) + carried);
         QVERIFY(page.onBoard([](BoardEngine &engine) { return engine.chip().crypto1On(); }));
         QCOMPARE(page.onBoard([&](BoardEngine &) { return card->authenticatedSector(); }), 1);
         QCOMPARE(page.fixture.bench.chipRegister(ChipReg::ChannelRedundancy), quint8(0x03));
+        QCOMPARE(page.style("txtedit_mf_cle"), Green);
+
+        page.click("button_mf_read");
+        QCOMPARE(page.edit("txtedit_mf_donnees")->text(), QString::fromLatin1(data.toHex().toUpper()));
+        QCOMPARE(page.style("txtedit_mf_donnees"), Green);
     }
 
     void authenticateWithAWrongKeyFails()
@@ -710,6 +750,12 @@ private slots:
         QTest::ignoreMessage(QtDebugMsg, "AUTH OK IF 0X08: 0");
         page.click("button_mf_auth");
         QVERIFY(!page.onBoard([](BoardEngine &engine) { return engine.chip().crypto1On(); }));
+        QCOMPARE(page.style("txtedit_mf_cle"), Red);
+
+        // The right key again turns the field green.
+        page.identifySingleSize();
+        page.authenticate("04", "3C5E7A91B2D4", true);
+        QCOMPARE(page.style("txtedit_mf_cle"), Green);
     }
 
     void readBlockIntoTheDataField()
@@ -730,8 +776,64 @@ private slots:
 
         page.click("button_mf_read");
         QCOMPARE(page.edit("txtedit_mf_donnees")->text(), QStringLiteral("000102030405060708090AABBCCDDEEF"));
+        QCOMPARE(page.style("txtedit_mf_donnees"), Green);
+        // Shown from its first digit, not scrolled to its last.
+        QCOMPARE(page.edit("txtedit_mf_donnees")->cursorPosition(), 0);
         // The read changed the field: writing is possible now.
         QVERIFY(page.fixture.button("button_mf_write")->isEnabled());
+    }
+
+    // A read the card refuses (a NAK), or that nothing answers, is no block:
+    // the data field keeps its text, turns red, and offers nothing to write.
+    void failedReadLeavesTheDataField_data()
+    {
+        QTest::addColumn<bool>("cardInField");
+        QTest::addColumn<QString>("key");         // empty: no authentication
+        QTest::addColumn<QByteArray>("access");  // sector 1's access bits; empty: as from the factory
+        QTest::addColumn<QString>("readBlock");
+        QTest::addColumn<QString>("typed");       // in the data field first; empty: as built
+        const QString key = QStringLiteral("3C5E7A91B2D4");
+        QTest::newRow("wrong key: silence") << true << "3C5E7A91B2D5" << Bytes() << "04" << "";
+        QTest::newRow("no authentication: NAK") << true << "" << Bytes() << "04" << "";
+        QTest::newRow("block of another sector: NAK") << true << key << Bytes() << "08" << "";
+        QTest::newRow("reading forbidden to key A: NAK") << true << key << Bytes("\xEF\x06\x91\x69", 4) << "04" << "";
+        QTest::newRow("no card: empty FIFO") << false << key << Bytes() << "04" << "";
+        QTest::newRow("data typed before") << true << "3C5E7A91B2D5" << Bytes() << "04"
+                                           << "00112233445566778899AABBCCDDEEFF";
+    }
+
+    void failedReadLeavesTheDataField()
+    {
+        QFETCH(bool, cardInField);
+        QFETCH(QString, key);
+        QFETCH(QByteArray, access);
+        QFETCH(QString, readBlock);
+        QFETCH(QString, typed);
+        TypeAPage page;
+        QVERIFY(page.open());
+        if (cardInField) {
+            auto card = page.insert(std::make_shared<MifareClassicCard>(SingleUid));
+            page.onBoard([&](BoardEngine &) {
+                if (!access.isEmpty())
+                    card->setBlock(7, Bytes(16, '\0').replace(6, 4, access));
+                card->setSectorKeys(1, DefaultKey, DefaultKey);
+                card->setBlock(4, Bytes("not to be shown."));
+            });
+        }
+        page.identifySingleSize();
+        if (!typed.isEmpty())
+            page.edit("txtedit_mf_donnees")->setText(typed);
+        const QString before = page.edit("txtedit_mf_donnees")->text();
+        if (!key.isEmpty()) {
+            const bool opens = cardInField && key == QStringLiteral("3C5E7A91B2D4");
+            page.authenticate("04", key, opens);
+        }
+
+        page.edit("txtedit_mf_block")->setText(readBlock);
+        page.click("button_mf_read");
+        QCOMPARE(page.edit("txtedit_mf_donnees")->text(), before);
+        QCOMPARE(page.style("txtedit_mf_donnees"), Red);
+        QVERIFY(!page.fixture.button("button_mf_write")->isEnabled());
     }
 
     void writeFromTheDataFieldAndReadBack()
@@ -751,11 +853,93 @@ private slots:
         page.click("button_mf_write");
         QCOMPARE(page.onBoard([&](BoardEngine &) { return card->block(5); }), Bytes::fromHex(text.toLatin1()));
         QCOMPARE(fifoWrites(page.trace()), Bytes("\xA0\x05", 2) + Bytes::fromHex(text.toLatin1()));
-        QCOMPARE(page.edit("txtedit_mf_donnees")->text(), text);  // nothing shown
+        QCOMPARE(page.edit("txtedit_mf_donnees")->text(), text);  // the data stays as typed
+        QCOMPARE(page.style("txtedit_mf_donnees"), Green);
 
         page.edit("txtedit_mf_donnees")->setText(QString(32, '0'));
         page.click("button_mf_read");
         QCOMPARE(page.edit("txtedit_mf_donnees")->text(), text);
+    }
+
+    // The write's outcome shows on the data field: green once the card
+    // acknowledged both phases, red otherwise. No data follows a command the
+    // card did not acknowledge, and a trailer whose access bits would lock
+    // its sector is not sent at all.
+    void writeShowsItsOutcome_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("block");
+        QTest::addColumn<QString>("data");
+        QTest::addColumn<QString>("style");
+        QTest::addColumn<QByteArray>("sent");  // bytes into the FIFO
+        QTest::addColumn<bool>("stored");
+        const QString data = QStringLiteral("DEADBEEF0123456789ABCDEF00FF10E1");
+        const Bytes dataBytes = Bytes::fromHex(data.toLatin1());
+        const QString key = QStringLiteral("3C5E7A91B2D4");
+        QTest::newRow("written") << key << "05" << data << Green << Bytes("\xA0\x05", 2) + dataBytes << true;
+        QTest::newRow("command refused: NAK, no data")
+            << "FFFFFFFFFFFF" << "00" << data << Red << Bytes("\xA0\x00", 2) << false;
+        QTest::newRow("command unanswered: no data") << "3C5E7A91B2D5" << "05" << data << Red << Bytes("\xA0\x05", 2)
+                                                      << false;
+        const QString consistent = QStringLiteral("112233445566FF078069665544332211");
+        QTest::newRow("trailer, access bits consistent")
+            << key << "07" << consistent << Green << Bytes("\xA0\x07", 2) + Bytes::fromHex(consistent.toLatin1())
+            << true;
+        // C1 of block 0 set without its complement cleared.
+        QTest::newRow("trailer, access bits inconsistent: nothing sent")
+            << key << "07" << QStringLiteral("112233445566FF178069665544332211") << Red << Bytes() << false;
+    }
+
+    void writeShowsItsOutcome()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, block);
+        QFETCH(QString, data);
+        QFETCH(QString, style);
+        QFETCH(QByteArray, sent);
+        QFETCH(bool, stored);
+        TypeAPage page;
+        QVERIFY(page.open());
+        auto card = page.insert(std::make_shared<MifareClassicCard>(SingleUid));
+        page.onBoard([&](BoardEngine &) { card->setSectorKeys(1, DefaultKey, DefaultKey); });
+        const int number = block.toInt();
+        const Bytes before = page.onBoard([&](BoardEngine &) { return card->block(number); });
+        page.identifySingleSize();
+        page.authenticate(qPrintable(block), key, key != QStringLiteral("3C5E7A91B2D5"));
+        page.edit("txtedit_mf_donnees")->setText(data);
+        page.clearHistory();
+
+        page.click("button_mf_write");
+        QCOMPARE(page.style("txtedit_mf_donnees"), style);
+        QCOMPARE(page.edit("txtedit_mf_donnees")->text(), data);
+        QCOMPARE(fifoWrites(page.trace()), sent);
+        QCOMPARE(page.onBoard([&](BoardEngine &) { return card->block(number); }),
+                 stored ? Bytes::fromHex(data.toLatin1()) : before);
+    }
+
+    void writeRefusedAtTheDataPhaseShowsRed()
+    {
+        // An Ultralight acknowledges the first phase of a compatibility
+        // write, then refuses the data meant for one of its UID pages.
+        TypeAPage page;
+        QVERIFY(page.open());
+        auto card = page.insert(std::make_shared<UltralightCard>(DoubleUid));
+        page.identifyAnySize();
+        QCOMPARE(page.step(), StepDone);
+        page.edit("txtedit_mf_block")->setText("01");
+        page.edit("txtedit_mf_donnees")->setText(QString(32, 'F'));
+        page.clearHistory();
+        page.click("button_mf_write");
+        QCOMPARE(fifoWrites(page.trace()), Bytes("\xA0\x01", 2) + Bytes(16, '\xFF'));
+        QCOMPARE(page.style("txtedit_mf_donnees"), Red);
+        QCOMPARE(page.onBoard([&](BoardEngine &) { return card->page(1); }), DoubleUid.mid(3));
+
+        // A page it may write: both phases acknowledged.
+        page.identifyAnySize();
+        page.edit("txtedit_mf_block")->setText("04");
+        page.click("button_mf_write");
+        QCOMPARE(page.style("txtedit_mf_donnees"), Green);
+        QCOMPARE(page.onBoard([&](BoardEngine &) { return card->page(4); }), Bytes(4, '\xFF'));
     }
 
     void blockNumberIsDecimal_data()
