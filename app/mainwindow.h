@@ -4,9 +4,9 @@
 
 class Iso14443aProtocol;
 class Iso15693Protocol;
-class QLineEdit;
 class MainWindowUi;
 class MifareClassic;
+class QLineEdit;
 class ReaderLink;
 
 // The one window of TagBench. Its form (MainWindowUi) builds the widgets;

@@ -12,8 +12,9 @@ namespace {
 constexpr quint8 Read = 0x30;
 constexpr quint8 Write = 0xA0;
 
-// Blocks 0 to 127 come four to a sector, those above sixteen (MIFARE
-// Classic 4K); the last block of a sector is its trailer.
+// Blocks 0 to 127 come four to a sector; from block 128 on (the last eight
+// sectors of a MIFARE Classic 4K), sixteen. A sector's last block is its
+// trailer.
 constexpr int FirstLargeSectorBlock = 128;
 constexpr int SmallSectorBlocks = 4;
 constexpr int LargeSectorBlocks = 16;
