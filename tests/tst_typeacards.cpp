@@ -302,20 +302,6 @@ private slots:
         QCOMPARE(card.block(3), Bytes(6, '\xFF') + Bytes("\xFF\x07\x80\x69") + Bytes(6, '\xFF'));
     }
 
-    void doubleSizeClassicIsSelectedInTwoLevels()
-    {
-        Reader reader;
-        auto card = reader.insert<MifareClassicCard>(DoubleClassicUid);
-        QCOMPARE(reader.reqa(), Bytes("\x44\x00", 2));
-        const Bytes level1 = reader.anticollision(0x93);
-        QCOMPARE(level1.left(4), Bytes("\x88") + DoubleClassicUid.left(3));
-        QCOMPARE(reader.select(0x93, level1), Bytes("\x04"));  // UID not complete
-        const Bytes level2 = reader.anticollision(0x95);
-        QCOMPARE(level2.left(4), DoubleClassicUid.mid(3));
-        QCOMPARE(reader.select(0x95, level2), Bytes("\x08"));
-        QCOMPARE(card->state(), State::Active);
-    }
-
     // The four UID bytes the reader's authentication frame carries seed
     // both ciphers: the whole UID of a 4-byte card, the last four of a
     // 7-byte one.
