@@ -6,6 +6,7 @@ class Iso14443aProtocol;
 class Iso15693Protocol;
 class MainWindowUi;
 class MifareClassic;
+class QLineEdit;
 class ReaderLink;
 
 // The one window of TagBench. Its form (MainWindowUi) builds the widgets;
@@ -99,6 +100,9 @@ private slots:
 private:
     // The modulator-source bits of TxControl (bits 6 and 5), the rest kept.
     void setModulatorSource(quint8 source);
+    // A type A identification step that got no answer, or a garbled one:
+    // its result field red, no step indicator, the RF field off.
+    void showFailedIdentificationStep(QLineEdit *resultField);
 
     ReaderLink *link;
     Iso14443aProtocol *iso14443a;

@@ -5,6 +5,7 @@
 
 #include "chipregisters.h"
 #include "fieldtext.h"
+#include "formstyles.h"
 #include "handbuiltframe.h"
 #include "iso14443aprotocol.h"
 #include "mainwindowui.h"
@@ -12,6 +13,8 @@
 #include "readerlink.h"
 
 namespace {
+
+using Outcome = TypeAExchange::Outcome;
 
 const QString Black = QStringLiteral("color:black");
 const QString Green = QStringLiteral("color:green");
@@ -36,7 +39,24 @@ QString withTwoZerosBelow0x10(quint8 firstByte, const QString &text)
     return firstByte < 0x10 ? QStringLiteral("00") + text : text;
 }
 
+// The SAK is shown, not judged: cleared, its field takes back the looks it
+// was built with, whatever a failed SELECT made of it.
+void clearSak(QLineEdit *sakField)
+{
+    sakField->clear();
+    sakField->setStyleSheet(QLatin1String(FormStyles::sheet_hex_edit_pad2));
+}
+
 } // namespace
+
+void MainWindow::showFailedIdentificationStep(QLineEdit *resultField)
+{
+    // The step's result in red, no step to go on with, and the field off so
+    // that the next REQA finds every card freshly powered.
+    resultField->setStyleSheet(Red);
+    showIso14443Step(StepNone);
+    link->setField(false);
+}
 
 void MainWindow::on_button_14_img_rlcfg_clicked()
 {
@@ -53,19 +73,24 @@ void MainWindow::on_button_14_reqa_clicked()
     ui->txtedit_14_uid->clear();
     ui->txtedit_14_uid->setStyleSheet(Black);
     ui->label_14_uid_incomplet->hide();
-    ui->txtedit_14_sak->clear();
+    clearSak(ui->txtedit_14_sak);
 
     iso14443a->request();
 
+    // What came is shown, refused or not; silence shows nothing.
     const quint8 *atqa = iso14443a->atqa;
-    ui->txtedit_14_ATQA->setText(withTwoZerosBelow0x10(atqa[0], FieldText::number(atqa[1] * 256u + atqa[0])));
+    if (iso14443a->lastAnswer != Outcome::NoAnswer)
+        ui->txtedit_14_ATQA->setText(withTwoZerosBelow0x10(atqa[0], FieldText::number(atqa[1] * 256u + atqa[0])));
+    if (iso14443a->lastAnswer != Outcome::Answered) {
+        showFailedIdentificationStep(ui->txtedit_14_ATQA);
+        return;
+    }
     const bool accepted = (atqa[0] == 0x04 || atqa[0] == 0x44) && atqa[1] == 0x00;
     if (accepted) {
         ui->txtedit_14_ATQA->setStyleSheet(Green);
         showIso14443Step(StepCascadeLevel1);
     } else {
         ui->txtedit_14_ATQA->setStyleSheet(Red);
-        ui->txtedit_14_ATQA->clear();
     }
 }
 
@@ -74,24 +99,29 @@ void MainWindow::on_button_14_anticol1_clicked()
     ui->txtedit_14_uid->clear();
     ui->txtedit_14_uid->setStyleSheet(Black);
     ui->label_14_uid_incomplet->hide();
-    ui->txtedit_14_sak->clear();
+    clearSak(ui->txtedit_14_sak);
 
     iso14443a->anticollisionLevel1();
 
+    if (iso14443a->lastAnswer == Outcome::NoAnswer) {
+        showFailedIdentificationStep(ui->txtedit_14_uid);
+        return;
+    }
     if (iso14443a->cascadeCommand == SelectCascadeLevel1) {
         ui->txtedit_14_uid->setText(forHexMask(FieldText::bytes(iso14443a->uid, 4)));
         ui->txtedit_14_uid->setStyleSheet(Green);
         showIso14443Step(StepSelect);
-        if (iso14443a->errorCode == Iso14443aProtocol::BccError) {
-            ui->txtedit_14_uid->setStyleSheet(Red);
-            showIso14443Step(StepNone);
-            link->setField(false);
-        }
     } else if (iso14443a->cascadeCommand == SelectCascadeLevel2) {
         ui->txtedit_14_uid->setText(QStringLiteral("88") + FieldText::bytes(iso14443a->uid, 3));
         ui->txtedit_14_uid->setStyleSheet(Red);
         ui->label_14_uid_incomplet->show();
         showIso14443Step(StepSelect);
+    }
+    // Cards answering together (their bits superposed, a collision) or a
+    // garbled answer: the bits stay shown, and are no card's UID.
+    if (iso14443a->lastAnswer != Outcome::Answered || iso14443a->errorCode == Iso14443aProtocol::BccError) {
+        ui->label_14_uid_incomplet->hide();
+        showFailedIdentificationStep(ui->txtedit_14_uid);
     }
 }
 
@@ -99,9 +129,15 @@ void MainWindow::on_button_14_select_clicked()
 {
     iso14443a->select();
 
-    ui->txtedit_14_sak->clear();
+    clearSak(ui->txtedit_14_sak);
     const quint8 sak = iso14443a->sak;
-    ui->txtedit_14_sak->setText(withTwoZerosBelow0x10(sak, FieldText::number(sak)));
+    if (iso14443a->lastAnswer != Outcome::NoAnswer)
+        ui->txtedit_14_sak->setText(withTwoZerosBelow0x10(sak, FieldText::number(sak)));
+    // No card took the SELECT: nothing is selected, whatever the steps before.
+    if (iso14443a->lastAnswer != Outcome::Answered) {
+        showFailedIdentificationStep(ui->txtedit_14_sak);
+        return;
+    }
     if (iso14443a->cascadeCommand == SelectCascadeLevel1) {
         showIso14443Step(StepDone);
     } else if (iso14443a->cascadeCommand == SelectCascadeLevel2) {
@@ -116,20 +152,21 @@ void MainWindow::on_button_14_anticol2_clicked()
     ui->txtedit_14_uid->clear();
     ui->txtedit_14_uid->setStyleSheet(Black);
     ui->label_14_uid_incomplet->hide();
-    ui->txtedit_14_sak->clear();
+    clearSak(ui->txtedit_14_sak);
     if (iso14443a->cascadeCommand != SelectCascadeLevel2)
         return;  // no cascade tag seen: there is no level 2 to ask for
 
     iso14443a->anticollisionLevel2();
 
+    if (iso14443a->lastAnswer == Outcome::NoAnswer) {
+        showFailedIdentificationStep(ui->txtedit_14_uid);
+        return;
+    }
     ui->txtedit_14_uid->setText(forHexMask(FieldText::bytes(iso14443a->uid, 7)));
     ui->txtedit_14_uid->setStyleSheet(Green);
     showIso14443Step(StepSelect);
-    if (iso14443a->errorCode == Iso14443aProtocol::BccError) {
-        showIso14443Step(StepNone);
-        ui->txtedit_14_uid->setStyleSheet(Red);
-        link->setField(false);
-    }
+    if (iso14443a->lastAnswer != Outcome::Answered || iso14443a->errorCode == Iso14443aProtocol::BccError)
+        showFailedIdentificationStep(ui->txtedit_14_uid);
 }
 
 void MainWindow::on_button_14_scantag_clicked()
@@ -172,13 +209,23 @@ void MainWindow::on_button_mf_auth_clicked()
     mifare->encodeKey();
     mifare->loadKey();
     mifare->authenticate(AuthenticateKeyA, FieldText::decimalValue(ui->txtedit_mf_block->text()));
+    ui->txtedit_mf_cle->setStyleSheet(mifare->authenticated ? Green : Red);
 }
 
 void MainWindow::on_button_mf_read_clicked()
 {
     quint8 block[MifareClassic::BlockLength] = {};
     mifare->readBlock(FieldText::decimalValue(ui->txtedit_mf_block->text()), block);
+    if (mifare->lastRead != Outcome::Answered) {
+        // Whatever the FIFO gave is no block: the field keeps its text, and
+        // nothing read here may be written back.
+        ui->txtedit_mf_donnees->setStyleSheet(Red);
+        ui->button_mf_write->setEnabled(false);
+        return;
+    }
     ui->txtedit_mf_donnees->setText(FieldText::bytes(block, MifareClassic::BlockLength));
+    ui->txtedit_mf_donnees->setCursorPosition(0);  // from the first digit, not scrolled to the last
+    ui->txtedit_mf_donnees->setStyleSheet(Green);
 }
 
 void MainWindow::on_button_mf_write_clicked()
@@ -188,6 +235,10 @@ void MainWindow::on_button_mf_write_clicked()
     for (int i = 0; i < MifareClassic::BlockLength; ++i)
         block[i] = FieldText::pairValue(text, 2 * i);
     mifare->writeBlock(FieldText::decimalValue(ui->txtedit_mf_block->text()), block);
+    // Written only once the card acknowledged both phases.
+    const bool written
+        = mifare->writeCommandPhase == Outcome::Answered && mifare->writeDataPhase == Outcome::Answered;
+    ui->txtedit_mf_donnees->setStyleSheet(written ? Green : Red);
 }
 
 void MainWindow::on_txtedit_mf_cle_textChanged(const QString &)

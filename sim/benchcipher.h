@@ -22,8 +22,9 @@ class BenchCipher
 public:
     using Key = std::array<quint8, 6>;
 
-    // Sets the keystream from the sector key, the card's UID (its first four
-    // bytes, as the authentication frame carries them) and the card's nonce.
+    // Sets the keystream from the sector key, the card's UID (the four bytes
+    // the authentication frame carries: the last four of a 7-byte UID) and
+    // the card's nonce.
     void start(const Key &key, quint32 uid, quint32 cardNonce);
     // Feeds the reader's nonce into the state once it has been sent (by the
     // reader) or decrypted (by the card).

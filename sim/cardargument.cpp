@@ -11,16 +11,27 @@ namespace CardArgument {
 
 namespace {
 
-QByteArray hexBytes(const QString &text, int length, QString *error)
+// The bytes of a text of hexadecimal digits, as many as one of `lengths`.
+QByteArray hexBytes(const QString &text, std::initializer_list<int> lengths, QString *error)
 {
     const QByteArray bytes = QByteArray::fromHex(text.toLatin1());
     const bool hexOnly = !text.isEmpty()
         && std::all_of(text.begin(), text.end(), [](QChar c) { return std::isxdigit(c.toLatin1()); });
-    if (!hexOnly || text.size() != 2 * length) {
-        *error = QStringLiteral("« %1 » : il faut %2 chiffres hexadécimaux").arg(text).arg(2 * length);
+    const bool lengthAllowed
+        = std::any_of(lengths.begin(), lengths.end(), [&](int length) { return text.size() == 2 * length; });
+    if (!hexOnly || !lengthAllowed) {
+        QStringList digits;
+        for (int length : lengths)
+            digits << QString::number(2 * length);
+        *error = QStringLiteral("« %1 » : il faut %2 chiffres hexadécimaux").arg(text, digits.join(QStringLiteral(" ou ")));
         return {};
     }
     return bytes;
+}
+
+QByteArray hexBytes(const QString &text, int length, QString *error)
+{
+    return hexBytes(text, { length }, error);
 }
 
 bool hexByte(const QString &text, quint8 *value, QString *error)
@@ -49,7 +60,7 @@ Parsed parse(const QString &argument)
     const QString kind = parts.at(0).toLower();
     QString error;
     if (kind == QLatin1String("mifare1k") && parts.size() == 2) {
-        const QByteArray uid = hexBytes(parts.at(1), 4, &error);
+        const QByteArray uid = hexBytes(parts.at(1), { 4, 7 }, &error);
         if (!uid.isEmpty()) {
             parsed.card = std::make_shared<MifareClassicCard>(uid);
             parsed.description = QStringLiteral("MIFARE Classic 1K, UID %1").arg(spaced(uid));
@@ -100,7 +111,7 @@ std::vector<Parsed> demo()
 
 QStringList forms()
 {
-    return { QStringLiteral("mifare1k:UID4"), QStringLiteral("ultralight:UID7"),
+    return { QStringLiteral("mifare1k:UID4|UID7"), QStringLiteral("ultralight:UID7"),
              QStringLiteral("iso15693:UID8[:DSFID[:AFI]]") };
 }
 

@@ -10,6 +10,7 @@
 
 // Cards for the virtual bench, named on a command line:
 //   mifare1k:04A23B15          a MIFARE Classic 1K with that 4-byte UID
+//   mifare1k:04C3D5E7A9B1C2    ...or with that 7-byte UID
 //   ultralight:04A23B91C42E80  a MIFARE Ultralight with that 7-byte UID
 //   iso15693:E004010866215731[:DSFID[:AFI]]
 //                              an ISO 15693 tag, UID written as tags print

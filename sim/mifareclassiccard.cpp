@@ -7,7 +7,9 @@ constexpr quint8 AuthenticateKeyB = 0x61;
 constexpr quint8 Read = 0x30;
 constexpr quint8 Write = 0xA0;
 constexpr quint8 Sak = 0x08;
-const QByteArray Atqa("\x04\x00", 2);
+constexpr int DoubleSizeUidLength = 7;
+const QByteArray SingleSizeAtqa("\x04\x00", 2);
+const QByteArray DoubleSizeAtqa("\x44\x00", 2);
 const QByteArray TransportAccess("\xFF\x07\x80\x69", 4);
 
 // The access conditions of a block, from the card's data sheet tables; each
@@ -39,22 +41,30 @@ constexpr TrailerAccess TrailerBlockAccess[8] = {
     { Never, AorB, Never, Never, Never },  // 111
 };
 
+bool isDoubleSize(const QByteArray &uid)
+{
+    return uid.size() == DoubleSizeUidLength;
+}
+
 } // namespace
 
 MifareClassicCard::MifareClassicCard(const QByteArray &uid)
-    : TypeACard(uid.left(4), Atqa, Sak)
-    , m_nonceSeed(0xC1A55C1Cull ^ uidWord())
+    : TypeACard(isDoubleSize(uid) ? uid : uid.left(4), isDoubleSize(uid) ? DoubleSizeAtqa : SingleSizeAtqa, Sak)
+    , m_nonceSeed(0xC1A55C1Cull ^ cipherUid())
 {
     for (auto &block : m_blocks)
         block = QByteArray(BlockSize, '\0');
-    // Manufacturer block: UID, BCC, SAK, ATQA, then the maker's data.
+    // Manufacturer block: UID, its BCC on a single-size card, SAK, ATQA,
+    // then the maker's data.
     QByteArray manufacturer = this->uid();
-    quint8 bcc = 0;
-    for (char byte : this->uid())
-        bcc ^= quint8(byte);
-    manufacturer += char(bcc);
+    if (!isDoubleSize(this->uid())) {
+        quint8 bcc = 0;
+        for (char byte : this->uid())
+            bcc ^= quint8(byte);
+        manufacturer += char(bcc);
+    }
     manufacturer += char(Sak);
-    manufacturer += Atqa;
+    manufacturer += isDoubleSize(this->uid()) ? DoubleSizeAtqa : SingleSizeAtqa;
     manufacturer += QByteArray("\x54\x42\x31\x30\x31\x00\x20\x26", 8);
     m_blocks[0] = manufacturer.leftJustified(BlockSize, '\0', true);
     const QByteArray transportKey(6, char(0xFF));
@@ -182,7 +192,7 @@ std::optional<AirBits> MifareClassicCard::readerToken(const AirBits &bits)
         return std::nullopt;
     }
     AirBits clear = bits;
-    m_cipher.start(key(m_sector, m_keyType), uidWord(), m_cardNonce);
+    m_cipher.start(key(m_sector, m_keyType), cipherUid(), m_cardNonce);
     m_cipher.apply(clear, 0, HalfBits);
     const Air::ParityFrame nonce = Air::splitOddParity(AirBits(clear.begin(), clear.begin() + HalfBits));
     const quint32 readerNonce = nonce.bytes.size() == 4 ? BenchCipher::wordAt(nonce.bytes, 0) : 0;

@@ -6,7 +6,9 @@
 #include <array>
 
 // A MIFARE Classic 1K card: 16 sectors of four 16-byte blocks, the last of
-// each being the sector trailer (key A, access bits, key B). A reader must
+// each being the sector trailer (key A, access bits, key B). It comes with a
+// single-size (4-byte) or a double-size (7-byte) UID; the cipher of the
+// latter takes the UID's last four bytes. A reader must
 // authenticate a sector with one of its keys before reading or writing it;
 // from then on the card's side of the air is encrypted. READ answers 16
 // bytes and CRC_A; WRITE goes in two phases, each acknowledged with the
@@ -19,9 +21,11 @@ public:
     static constexpr int BlockSize = 16;
     using Key = BenchCipher::Key;
 
-    // A card as it leaves the factory: single-size UID, ATQA 04 00, SAK 08,
+    // A card as it leaves the factory: a 4-byte UID with ATQA 04 00, or a
+    // 7-byte one with ATQA 44 00 (and SAK 04 at cascade level 1), SAK 08,
     // the manufacturer block built from the UID, every sector with the
-    // transport keys FF FF FF FF FF FF and access bits FF 07 80 69.
+    // transport keys FF FF FF FF FF FF and access bits FF 07 80 69. A UID of
+    // another length is cut to four bytes.
     explicit MifareClassicCard(const QByteArray &uid);
 
     QByteArray block(int number) const;

@@ -34,10 +34,11 @@ TypeACard::TypeACard(const QByteArray &uid, const QByteArray &atqa, quint8 sak)
 {
 }
 
-quint32 TypeACard::uidWord() const
+quint32 TypeACard::cipherUid() const
 {
+    const int first = cascadeLevelCount() == 2 ? 3 : 0;
     quint32 word = 0;
-    for (int i = 0; i < 4; ++i)
+    for (int i = first; i < first + 4; ++i)
         word = (word << 8) | (i < m_uid.size() ? quint8(m_uid.at(i)) : 0u);
     return word;
 }

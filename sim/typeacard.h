@@ -22,9 +22,10 @@ public:
 
     const QByteArray &uid() const { return m_uid; }
     State state() const { return m_state; }
-    // The first four UID bytes as one number, first byte highest: what the
-    // reader gives its cipher for this card.
-    quint32 uidWord() const;
+    // The four UID bytes a reader gives its cipher for this card, as one
+    // number, first byte highest: the whole UID of a single-size card, the
+    // last four (those of cascade level 2) of a double-size one.
+    quint32 cipherUid() const;
 
     void fieldOn() override;
     void fieldOff() override;

@@ -39,11 +39,14 @@ private slots:
         QTest::addColumn<QString>("made");  // start of the description, or of the error
         QTest::newRow("MIFARE 1K") << "mifare1k:04A23B15" << "MIFARE Classic 1K, UID 04 A2 3B 15";
         QTest::newRow("kind in capitals") << "MIFARE1K:0102abcd" << "MIFARE Classic 1K, UID 01 02 AB CD";
+        QTest::newRow("MIFARE 1K, 7-byte UID") << "mifare1k:04C3D5E7A9B1C2" << "MIFARE Classic 1K, UID 04 C3 D5 E7 A9 B1 C2";
         QTest::newRow("Ultralight") << "ultralight:04A23B91C42E80" << "MIFARE Ultralight, UID 04 A2 3B 91 C4 2E 80";
         QTest::newRow("ISO 15693") << "iso15693:E004010866215731" << "tag ISO 15693, UID E0 04 01 08 66 21 57 31, DSFID 00, AFI 00";
         QTest::newRow("ISO 15693, DSFID, AFI") << "iso15693:E004010866215731:05:12" << "tag ISO 15693, UID E0 04 01 08 66 21 57 31, DSFID 05, AFI 12";
-        QTest::newRow("UID too short") << "mifare1k:04A23B" << "« 04A23B » : il faut 8 chiffres";
-        QTest::newRow("not hexadecimal") << "mifare1k:04A23BXY" << "« 04A23BXY » : il faut 8 chiffres";
+        QTest::newRow("UID too short") << "mifare1k:04A23B" << "« 04A23B » : il faut 8 ou 14 chiffres";
+        QTest::newRow("not hexadecimal") << "mifare1k:04A23BXY" << "« 04A23BXY » : il faut 8 ou 14 chiffres";
+        QTest::newRow("MIFARE 1K, 5-byte UID") << "mifare1k:04A23B1516" << "« 04A23B1516 » : il faut 8 ou 14 chiffres";
+        QTest::newRow("Ultralight, 4-byte UID") << "ultralight:04A23B15" << "« 04A23B15 » : il faut 14 chiffres";
         QTest::newRow("ISO 15693 UID not E0") << "iso15693:0104010866215731" << "« 0104010866215731 » : l'UID";
         QTest::newRow("bad DSFID") << "iso15693:E004010866215731:5" << "« 5 » : il faut 2 chiffres";
         QTest::newRow("unknown card") << "felica:0102" << "« felica:0102 » : carte inconnue";
@@ -205,7 +208,7 @@ private slots:
         sim.start(QStringLiteral(TAGBENCH_SIM), { "--card", "mifare1k:12" });
         QVERIFY(sim.waitForFinished(5000));
         QCOMPARE(sim.exitCode(), 2);
-        QVERIFY(QString::fromUtf8(sim.readAllStandardError()).contains("il faut 8 chiffres"));
+        QVERIFY(QString::fromUtf8(sim.readAllStandardError()).contains("il faut 8 ou 14 chiffres"));
     }
 };
 

@@ -20,6 +20,7 @@ namespace {
 const Bytes UidA("\x04\xA2\x3B\x15", 4);
 const Bytes UidB("\x08\x11\x22\x33", 4);
 const Bytes DoubleUid("\x04\xA2\x3B\x91\xC4\x2E\x80", 7);
+const Bytes DoubleClassicUid("\x04\xC3\xD5\xE7\xA9\xB1\xC2", 7);
 
 Bytes crcOf(const Bytes &bytes)
 {
@@ -282,11 +283,51 @@ private slots:
 
     // --- MIFARE Classic ----------------------------------------------------
 
+    void manufacturerBlockHoldsUidBccSakAtqa_data()
+    {
+        QTest::addColumn<QByteArray>("uid");
+        QTest::addColumn<QByteArray>("blockStart");
+        QTest::newRow("4-byte UID: UID, BCC, SAK, ATQA") << UidA << UidA + Bytes("\x88\x08\x04\x00", 4);
+        QTest::newRow("7-byte UID: UID, SAK, ATQA") << DoubleClassicUid << DoubleClassicUid + Bytes("\x08\x44\x00", 3);
+    }
+
     void manufacturerBlockHoldsUidBccSakAtqa()
     {
-        MifareClassicCard card(UidA);
-        QCOMPARE(card.block(0).left(8), UidA + Bytes("\x88\x08\x04\x00", 4));
+        QFETCH(QByteArray, uid);
+        QFETCH(QByteArray, blockStart);
+        MifareClassicCard card(uid);
+        QCOMPARE(card.uid(), uid);
+        QCOMPARE(card.block(0).left(blockStart.size()), blockStart);
+        QCOMPARE(card.block(0).size(), MifareClassicCard::BlockSize);
         QCOMPARE(card.block(3), Bytes(6, '\xFF') + Bytes("\xFF\x07\x80\x69") + Bytes(6, '\xFF'));
+    }
+
+    // The four UID bytes the reader's authentication frame carries seed
+    // both ciphers: the whole UID of a 4-byte card, the last four of a
+    // 7-byte one.
+    void authenticationTakesTheCardsFourUidBytes_data()
+    {
+        QTest::addColumn<QByteArray>("uid");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<bool>("authenticated");
+        QTest::newRow("4-byte UID") << UidA << UidA << true;
+        QTest::newRow("7-byte UID, last four") << DoubleClassicUid << DoubleClassicUid.mid(3) << true;
+        QTest::newRow("7-byte UID, first four") << DoubleClassicUid << DoubleClassicUid.left(4) << false;
+    }
+
+    void authenticationTakesTheCardsFourUidBytes()
+    {
+        QFETCH(QByteArray, uid);
+        QFETCH(QByteArray, sent);
+        QFETCH(bool, authenticated);
+        Reader reader;
+        auto card = reader.insert<MifareClassicCard>(uid);
+        card->setBlock(4, Bytes("block four data."));
+        QCOMPARE(reader.identify(), Bytes("\x08"));
+        reader.loadKey(Bytes(6, '\xFF'));
+        QCOMPARE(reader.authenticate(0x60, 4, sent), authenticated);
+        QCOMPARE(card->authenticatedSector(), authenticated ? 1 : -1);
+        QCOMPARE(reader.readBlock(4), authenticated ? Bytes("block four data.") : Bytes());
     }
 
     void accessIsGrantedAsTheAccessBitsSay_data()

@@ -29,6 +29,7 @@ Iso14443aProtocol::Iso14443aProtocol(ReaderLink *link)
     , errorCode(0)
     , cascadeLevels(0)
     , sak(0)
+    , lastAnswer(Outcome::NotSent)
 {
 }
 
@@ -57,7 +58,7 @@ void Iso14443aProtocol::request()
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityNoCrc);
     sleepMoreThan(1);
     const quint8 frame[] = { Reqa };
-    link->transceive(frame, 1, atqa, 2);
+    lastAnswer = TypeAExchange::transceive(link, frame, 1, atqa, 2, 2, 100);
 }
 
 bool Iso14443aProtocol::bccMatches(const quint8 *answer)
@@ -85,7 +86,7 @@ bool Iso14443aProtocol::anticollideLevelOne(int settleMs, int answerWaitMs)
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityNoCrc);
     sleepMoreThan(settleMs);
     quint8 answer[5] = {};
-    link->transceive(frame, 2, answer, 5, answerWaitMs);
+    lastAnswer = TypeAExchange::transceive(link, frame, 2, answer, 5, 5, answerWaitMs);
 
     if (!bccMatches(answer))
         errorCode = BccError;  // the answer is kept all the same
@@ -110,7 +111,7 @@ void Iso14443aProtocol::anticollisionLevel2()
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityNoCrc);
     sleepMoreThan(15);
     quint8 answer[5] = {};
-    link->transceive(frame, 2, answer, 5, 1);
+    lastAnswer = TypeAExchange::transceive(link, frame, 2, answer, 5, 5, 1);
     if (!bccMatches(answer))
         errorCode = BccError;
     // Always four UID bytes at this level: UIDs longer than seven bytes
@@ -141,9 +142,15 @@ void Iso14443aProtocol::select()
     sleepMoreThan(1);
     link->flushFifo();
     sleepMoreThan(1);
+    // The SAK and its CRC come back; the chip checks and removes the CRC.
     quint8 answer[2] = {};
-    link->transceive(frame, 7, answer, 2, 1);
+    lastAnswer = TypeAExchange::transceive(link, frame, 7, answer, 2, 1, 1);
     sak = answer[0];
+}
+
+bool Iso14443aProtocol::hasDoubleSizeUid() const
+{
+    return cascadeCommand == SelectCascadeLevel2 && cascadeLevels == 2;
 }
 
 void Iso14443aProtocol::scan()

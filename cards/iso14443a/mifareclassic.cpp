@@ -12,6 +12,19 @@ namespace {
 constexpr quint8 Read = 0x30;
 constexpr quint8 Write = 0xA0;
 
+// Blocks 0 to 127 come four to a sector; from block 128 on (the last eight
+// sectors of a MIFARE Classic 4K), sixteen. A sector's last block is its
+// trailer.
+constexpr int FirstLargeSectorBlock = 128;
+constexpr int SmallSectorBlocks = 4;
+constexpr int LargeSectorBlocks = 16;
+// A sector trailer: key A, the access bits in bytes 6 to 8, a free byte,
+// key B. Each access nibble sits beside its complement.
+constexpr int AccessBytes = 6;
+constexpr quint8 AccessNibble = 0x0F;
+// Where the cascade level 2 bytes begin in a double-size UID.
+constexpr int CascadeLevel2Uid = 3;
+
 using namespace ChannelRedundancyBits;
 constexpr quint8 FlushFifo = ControlBits::FlushFIFO;
 constexpr quint8 Nibble = ChipEeprom::NibbleMask;
@@ -29,6 +42,10 @@ MifareClassic::MifareClassic(Iso14443aProtocol *iso14443a)
     : iso14443a(iso14443a)
     , key {}
     , encodedKey {}
+    , authenticated(false)
+    , lastRead(Outcome::NotSent)
+    , writeCommandPhase(Outcome::NotSent)
+    , writeDataPhase(Outcome::NotSent)
 {
 }
 
@@ -54,8 +71,10 @@ void MifareClassic::loadKey()
 void MifareClassic::authenticate(quint8 command, quint8 block)
 {
     ReaderLink *link = iso14443a->link;
-    const quint8 frame[] = { command, block, iso14443a->uid[0], iso14443a->uid[1],
-                             iso14443a->uid[2], iso14443a->uid[3] };
+    // The chip seeds its cipher with the four UID bytes that follow the
+    // block, and the card with the same four of its own.
+    const quint8 *uid = iso14443a->uid + (iso14443a->hasDoubleSizeUid() ? CascadeLevel2Uid : 0);
+    const quint8 frame[] = { command, block, uid[0], uid[1], uid[2], uid[3] };
     link->writeRegister(ChipReg::Control, FlushFifo);
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityTxCrc);
     link->writeFifo(frame, qint8(sizeof frame));
@@ -66,6 +85,7 @@ void MifareClassic::authenticate(quint8 command, quint8 block)
     sleepMoreThan(100);
     const char control = link->readRegister(ChipReg::Control);
     qDebug("AUTH OK IF 0X08: %d", int(control));
+    authenticated = quint8(control) & ControlBits::Crypto1On;
 }
 
 void MifareClassic::readBlock(quint8 block, quint8 *buffer)
@@ -73,18 +93,42 @@ void MifareClassic::readBlock(quint8 block, quint8 *buffer)
     const quint8 frame[] = { Read, block };
     iso14443a->link->writeRegister(ChipReg::ChannelRedundancy, OddParityCrcBothWays);
     sleepMoreThan(10);
-    iso14443a->link->transceive(frame, 2, buffer, BlockLength, 100);
+    lastRead = TypeAExchange::transceive(iso14443a->link, frame, 2, buffer, BlockLength, BlockLength, 100);
 }
 
 void MifareClassic::writeBlock(quint8 block, const quint8 *data)
 {
+    writeCommandPhase = Outcome::NotSent;
+    writeDataPhase = Outcome::NotSent;
+    if (isSectorTrailer(block) && !accessBitsConsistent(data))
+        return;
+
     ReaderLink *link = iso14443a->link;
     const quint8 frame[] = { Write, block };
     quint8 acknowledgement = 0;
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityTxCrc);
     sleepMoreThan(10);
-    link->transceive(frame, 2, &acknowledgement, 1, 200);
-    // The data phase goes out whatever the card answered to the first.
-    link->transceive(data, BlockLength, &acknowledgement, 1, 300);
+    writeCommandPhase = TypeAExchange::acknowledged(link, frame, 2, &acknowledgement, 200);
+    // A card that refused the command, or never heard it, is not waiting
+    // for data: sent all the same, the data would be taken for a command.
+    if (writeCommandPhase == Outcome::Answered)
+        writeDataPhase = TypeAExchange::acknowledged(link, data, BlockLength, &acknowledgement, 300);
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityNoCrc);
+}
+
+bool MifareClassic::isSectorTrailer(quint8 block)
+{
+    const int sectorBlocks = block < FirstLargeSectorBlock ? SmallSectorBlocks : LargeSectorBlocks;
+    return block % sectorBlocks == sectorBlocks - 1;
+}
+
+bool MifareClassic::accessBitsConsistent(const quint8 *trailer)
+{
+    // Byte 6 holds ~C2 and ~C1, byte 7 C1 and ~C3, byte 8 C3 and C2, one
+    // nibble each, high nibble first.
+    const quint8 *access = trailer + AccessBytes;
+    const quint8 notC1 = access[0] & AccessNibble, notC2 = access[0] >> 4;
+    const quint8 c1 = access[1] >> 4, notC3 = access[1] & AccessNibble;
+    const quint8 c2 = access[2] & AccessNibble, c3 = access[2] >> 4;
+    return (c1 ^ notC1) == AccessNibble && (c2 ^ notC2) == AccessNibble && (c3 ^ notC3) == AccessNibble;
 }

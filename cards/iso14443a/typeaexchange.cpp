@@ -1,0 +1,55 @@
+#include "typeaexchange.h"
+
+#include "chipregisters.h"
+#include "readerlink.h"
+
+#include <algorithm>
+
+namespace {
+
+// The MIFARE acknowledgement: four bits, 1010 for the ACK; anything else
+// in its place is a NAK.
+constexpr quint8 Ack = 0x0A;
+constexpr quint8 AcknowledgementBits = 4;
+
+// Sends the frame and waits as the caller's command does, reading nothing
+// yet; returns how many bytes the card's answer left in the FIFO.
+int sendAndWait(ReaderLink *link, const quint8 *frame, qint8 length, int waitMs)
+{
+    quint8 none = 0;
+    link->transceive(frame, length, &none, 0, waitMs);
+    return quint8(link->readRegister(ChipReg::FIFOLength));
+}
+
+} // namespace
+
+namespace TypeAExchange {
+
+Outcome transceive(ReaderLink *link, const quint8 *frame, qint8 length, quint8 *answer, qint8 readLength,
+                   int wholeLength, int waitMs)
+{
+    std::fill(answer, answer + std::max<int>(0, readLength), quint8(0));
+    const int received = sendAndWait(link, frame, length, waitMs);
+    if (received == 0)
+        return Outcome::NoAnswer;
+    link->readFifo(answer, readLength);
+    if (received < wholeLength)
+        return Outcome::Short;
+    const quint8 errors = quint8(link->readRegister(ChipReg::ErrorFlag));
+    return (errors & ErrorFlagBits::ReceptionErrors) ? Outcome::Garbled : Outcome::Answered;
+}
+
+Outcome acknowledged(ReaderLink *link, const quint8 *frame, qint8 length, quint8 *answer, int waitMs)
+{
+    *answer = 0;
+    if (sendAndWait(link, frame, length, waitMs) == 0)
+        return Outcome::NoAnswer;
+    link->readFifo(answer, 1);
+    const quint8 status = quint8(link->readRegister(ChipReg::SecondaryStatus));
+    const bool fourBits = (status & SecondaryStatusBits::RxLastBitsMask) == AcknowledgementBits;
+    // Only the four bits received count in that byte.
+    const quint8 nibble = *answer & quint8((1u << AcknowledgementBits) - 1);
+    return fourBits && nibble == Ack ? Outcome::Answered : Outcome::Refused;
+}
+
+} // namespace TypeAExchange
