@@ -216,21 +216,21 @@ void ReaderLink::transmitByte(quint8 byte)
 void ReaderLink::transceive(const quint8 *frame, qint8 length, quint8 *answer, qint8 answerLength,
                             int waitMs)
 {
-    writeFifo(frame, length);
-    writeRegister(ChipReg::Command, ChipCmd::Transceive);
-    sleepMoreThan(waitMs);
+    sendAndWait(frame, length, waitMs);
     readFifo(answer, answerLength);
 }
 
-int ReaderLink::transceiveCounting(const quint8 *frame, qint8 length, quint8 *answer, qint8 answerLength,
-                                   int waitMs)
+int ReaderLink::transceiveAndCount(const quint8 *frame, qint8 length, int waitMs)
+{
+    sendAndWait(frame, length, waitMs);
+    return quint8(readRegister(ChipReg::FIFOLength));
+}
+
+void ReaderLink::sendAndWait(const quint8 *frame, qint8 length, int waitMs)
 {
     writeFifo(frame, length);
     writeRegister(ChipReg::Command, ChipCmd::Transceive);
     sleepMoreThan(waitMs);
-    const int received = quint8(readRegister(ChipReg::FIFOLength));
-    readFifo(answer, answerLength);
-    return received;
 }
 
 bool ReaderLink::writeMasked(quint8 address, quint8 mask, quint8 value)

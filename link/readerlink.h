@@ -64,12 +64,11 @@ public:
     // whatever the card sent.
     void transceive(const quint8 *frame, qint8 length, quint8 *answer, qint8 answerLength,
                     int waitMs = 100);
-    // transceive with one read more: FIFOLength, once the wait is over and
-    // before the answer is read out, the one moment it tells how many bytes
-    // the card's answer put in the FIFO. Returns that count, 0 when nobody
-    // answered (or the board did not).
-    int transceiveCounting(const quint8 *frame, qint8 length, quint8 *answer, qint8 answerLength,
-                           int waitMs = 100);
+    // The same exchange up to its wait, then FIFOLength instead of the
+    // read-out: how many bytes the answer put in the FIFO, 0 when nobody
+    // answered (or the board did not). Once the answer is read out the FIFO
+    // is empty whatever came: this is the one moment it tells.
+    int transceiveAndCount(const quint8 *frame, qint8 length, int waitMs = 100);
     // Read-modify-write: reads the register, then writes (old & ~mask) |
     // value. setBits and clearBits are its two simplest cases. A read that
     // timed out gives no old value to keep, so nothing is written then:
@@ -90,6 +89,8 @@ public:
     bool probe();
 
 private:
+    // The frame into the FIFO, Transceive, then more than waitMs.
+    void sendAndWait(const quint8 *frame, qint8 length, int waitMs);
     // Sends the command byte and waits for the board's "A", starting again on
     // each "E". False (and timedOut() set) when the board did not accept it.
     bool acknowledged(char command);

@@ -161,7 +161,7 @@ private slots:
         // The trace: each access, and the frames it sent on the air after it.
         output += QString::fromUtf8(sim.readAllStandardOutput());
         const QString exchange = QStringLiteral("w Command(01) = 1E Transceive\n  → REQA 26 (7 bits)\n  ← ATQA 04 00\n"
-                                                "r FIFOData(02) -> 04");
+                                                "r FIFOLength(04) -> 02");
         QVERIFY2(output.contains(exchange), qPrintable(output.left(3000)));
         QVERIFY(output.contains(QStringLiteral("  → READ SINGLE BLOCK")) || output.contains(QStringLiteral("  → INVENTORY 16 créneaux")));
         // Every capture in the value change dump, the inventory's among them.

@@ -12,15 +12,6 @@ namespace {
 constexpr quint8 Ack = 0x0A;
 constexpr quint8 AcknowledgementBits = 4;
 
-// Sends the frame and waits as the caller's command does, reading nothing
-// yet; returns how many bytes the card's answer left in the FIFO.
-int sendAndWait(ReaderLink *link, const quint8 *frame, qint8 length, int waitMs)
-{
-    quint8 none = 0;
-    link->transceive(frame, length, &none, 0, waitMs);
-    return quint8(link->readRegister(ChipReg::FIFOLength));
-}
-
 } // namespace
 
 namespace TypeAExchange {
@@ -29,7 +20,7 @@ Outcome transceive(ReaderLink *link, const quint8 *frame, qint8 length, quint8 *
                    int wholeLength, int waitMs)
 {
     std::fill(answer, answer + std::max<int>(0, readLength), quint8(0));
-    const int received = sendAndWait(link, frame, length, waitMs);
+    const int received = link->transceiveAndCount(frame, length, waitMs);
     if (received == 0)
         return Outcome::NoAnswer;
     link->readFifo(answer, readLength);
@@ -42,7 +33,7 @@ Outcome transceive(ReaderLink *link, const quint8 *frame, qint8 length, quint8 *
 Outcome acknowledged(ReaderLink *link, const quint8 *frame, qint8 length, quint8 *answer, int waitMs)
 {
     *answer = 0;
-    if (sendAndWait(link, frame, length, waitMs) == 0)
+    if (link->transceiveAndCount(frame, length, waitMs) == 0)
         return Outcome::NoAnswer;
     link->readFifo(answer, 1);
     const quint8 status = quint8(link->readRegister(ChipReg::SecondaryStatus));

@@ -271,7 +271,8 @@ void Iso15693Protocol::judgedExchange(const quint8 *request, qint8 length, quint
                                       int wholeAnswer)
 {
     link->writeRegister(ChipReg::ChannelRedundancy, Iso15693Redundancy);
-    const int received = link->transceiveCounting(request, length, answer, answerLength);
+    const int received = link->transceiveAndCount(request, length);
+    link->readFifo(answer, answerLength);
     errorCode = 0;
     if (received == 0) {
         outcome = Outcome::NoAnswer;
