@@ -1,20 +1,27 @@
 // The bench's window over a virtual board that the host drives through a
 // real pseudo-terminal: what the scope and the air log show of a request,
-// the cards placed in the field and taken out by hand, and the exports.
+// the cards placed in the field and taken out by hand, and the exports;
+// the scope under the mouse; the history of captures; and tagbench-sim
+// with its window, stopped by a signal.
 
 #include "airlogview.h"
 #include "benchfixture.h"
 #include "benchwindow.h"
+#include "capturehistory.h"
 #include "chipregisters.h"
 #include "fieldcardspanel.h"
 #include "scopeview.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+
+#include <csignal>
 
 namespace {
 
@@ -63,6 +70,45 @@ Waveform squareWave(double periodUs, int changes)
     for (int i = 0; i < changes; ++i)
         wave.set(i * periodUs / 2, i % 2 ? 0.0f : 1.0f);
     return wave;
+}
+
+// A capture of a millisecond with nothing on it but its length.
+std::shared_ptr<const Capture> emptyCapture()
+{
+    auto capture = std::make_shared<Capture>();
+    capture->durationUs = 1000;
+    capture->triggerUs = SignalSynthesis::PreTriggerUs;
+    capture->mfout.set(0, 0.0f);
+    capture->antenna.set(0, 1.0f);
+    return capture;
+}
+
+void sendWheel(QWidget &widget, QPointF at, int notches)
+{
+    QWheelEvent wheel(at, widget.mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&widget, &wheel);
+}
+
+void sendMove(QWidget &widget, QPoint to, Qt::MouseButtons held)
+{
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), widget.mapToGlobal(QPointF(to)), Qt::NoButton, held,
+                     Qt::NoModifier);
+    QApplication::sendEvent(&widget, &move);
+}
+
+// An ISO/IEC 15693 frame on the air, or the end-of-frame pulse of an
+// inventory's next slot.
+AirExchange vicinityExchange(quint64 serial, bool slotPulse)
+{
+    AirExchange exchange;
+    exchange.serial = serial;
+    exchange.startNs = qint64(serial) * 10000000;
+    exchange.sent.coding = AirCoding::OneOutOf4;
+    exchange.sent.slotPulse = slotPulse;
+    if (!slotPulse)
+        exchange.sent.bits = Air::plain(QByteArray("\x06\x01\x00", 3));  // a 16-slot inventory
+    return exchange;
 }
 
 } // namespace
@@ -218,6 +264,138 @@ private slots:
         QVERIFY(bytes.contains(holds));
         if (name.endsWith(QLatin1String(".png")))
             QCOMPARE(QImage(path).size(), window->scope()->size() * window->scope()->devicePixelRatio());
+    }
+
+    void wheelZoomsAboutThePointer_data()
+    {
+        QTest::addColumn<int>("notches");
+        QTest::addColumn<double>("span");  // of the 1000 us capture
+        QTest::newRow("one notch in") << 1 << 1000 / 1.25;
+        QTest::newRow("three notches in") << 3 << 1000 / (1.25 * 1.25 * 1.25);
+        QTest::newRow("out, no further than the whole") << -2 << 1000.0;
+        QTest::newRow("far in, no further than the shortest window") << 80 << ScopeView::MinimumSpanUs;
+    }
+
+    void wheelZoomsAboutThePointer()
+    {
+        QFETCH(int, notches);
+        QFETCH(double, span);
+        ScopeView scope;
+        scope.resize(800, 400);
+        scope.setCapture(emptyCapture());  // shown whole
+        sendWheel(scope, QPointF(500, 200), 1);  // zoomed in a notch first, so that "out" can go back
+        const double under = scope.timeAt(500);
+        sendWheel(scope, QPointF(500, 200), notches - 1);
+        QVERIFY(qFuzzyCompare(scope.viewSpanUs(), span));
+        if (span < 1000)
+            QVERIFY2(std::abs(scope.timeAt(500) - under) < 1e-6, qPrintable(QString::number(scope.timeAt(500) - under)));
+        else
+            QCOMPARE(scope.viewStartUs(), 0.0);
+    }
+
+    void dragPansAndDoubleClickShowsTheWhole()
+    {
+        ScopeView scope;
+        scope.resize(800, 400);
+        scope.setCapture(emptyCapture());
+        scope.setView(400, 100);
+        scope.setCursorTime(0, 0);  // both cursors out of the way of the drag
+        scope.setCursorTime(1, 0);
+        const double grabbed = scope.timeAt(600);
+        QTest::mousePress(&scope, Qt::LeftButton, Qt::NoModifier, QPoint(600, 100));
+        sendMove(scope, QPoint(400, 100), Qt::LeftButton);
+        QTest::mouseRelease(&scope, Qt::LeftButton, Qt::NoModifier, QPoint(400, 100));
+        QVERIFY(std::abs(scope.timeAt(400) - grabbed) < 1e-6);  // the time grabbed stays under the pointer
+        QCOMPARE(scope.viewSpanUs(), 100.0);
+
+        QTest::mousePress(&scope, Qt::LeftButton, Qt::NoModifier, QPoint(400, 100));
+        sendMove(scope, QPoint(790, 100), Qt::LeftButton);
+        sendMove(scope, QPoint(790 + 100000, 100), Qt::LeftButton);
+        QTest::mouseRelease(&scope, Qt::LeftButton, Qt::NoModifier, QPoint(790, 100));
+        QCOMPARE(scope.viewStartUs(), 0.0);  // no further than the capture's start
+
+        QTest::mouseDClick(&scope, Qt::LeftButton, Qt::NoModifier, QPoint(400, 100));
+        QCOMPARE(scope.viewStartUs(), 0.0);
+        QCOMPARE(scope.viewSpanUs(), 1000.0);
+    }
+
+    void cursorsFollowThePointer()
+    {
+        ScopeView scope;
+        scope.resize(800, 400);
+        scope.setCapture(emptyCapture());
+        QTest::mouseClick(&scope, Qt::RightButton, Qt::NoModifier, QPoint(300, 100));
+        QTest::mouseClick(&scope, Qt::RightButton, Qt::ShiftModifier, QPoint(500, 100));
+        QCOMPARE(scope.cursorTime(0), scope.timeAt(300));
+        QCOMPARE(scope.cursorTime(1), scope.timeAt(500));
+        // A press on a cursor's line takes the cursor, not the view.
+        const double start = scope.viewStartUs();
+        QTest::mousePress(&scope, Qt::LeftButton, Qt::NoModifier, QPoint(502, 100));
+        sendMove(scope, QPoint(650, 100), Qt::LeftButton);
+        QTest::mouseRelease(&scope, Qt::LeftButton, Qt::NoModifier, QPoint(650, 100));
+        QCOMPARE(scope.cursorTime(1), scope.timeAt(650));
+        QCOMPARE(scope.cursorTime(0), scope.timeAt(300));
+        QCOMPARE(scope.viewStartUs(), start);
+    }
+
+    // An inventory's slot pulses are kept with it; the oldest captures go.
+    void historyGroupsAndForgets()
+    {
+        CaptureHistory history(2);
+        QVERIFY(!history.newest());
+        for (quint64 serial = 1; serial <= 4; ++serial)
+            history.add(vicinityExchange(serial, serial > 1));
+        QCOMPARE(history.size(), std::size_t(1));
+        QCOMPARE(history.find(3), history.newest());
+        QCOMPARE(history.newest()->exchanges.size(), std::size_t(4));
+        QCOMPARE(history.add(vicinityExchange(5, false)).exchange.serial, quint64(5));
+        QCOMPARE(history.find(2)->firstSerial(), quint64(1));
+        history.add(vicinityExchange(6, false));
+        QCOMPARE(history.size(), std::size_t(2));
+        QVERIFY(!history.find(2));
+        QCOMPARE(history.find(5)->lastSerial(), quint64(5));
+        QCOMPARE(history.find(6), history.newest());
+        QVERIFY(!history.find(7));
+    }
+
+    // With a display the program opens its window; a stop signal still ends
+    // it cleanly, its announcement withdrawn and its capture file finished.
+    void programWithItsWindowStopsOnSignals_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+
+    void programWithItsWindowStopsOnSignals()
+    {
+        QFETCH(int, signal);
+        QTemporaryDir temporary;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("TMPDIR"), temporary.path());
+        QProcess sim;
+        sim.setProcessEnvironment(environment);
+        const QString vcd = temporary.filePath(QStringLiteral("banc.vcd"));
+        sim.start(QStringLiteral(TAGBENCH_SIM), { "--capture", vcd });
+        QVERIFY(sim.waitForStarted(5000));
+        QString output;
+        const QString ready = QStringLiteral("Fermer la fenêtre du banc, ou Ctrl+C, pour arrêter.");
+        while (!output.contains(ready) && sim.waitForReadyRead(5000))
+            output += QString::fromUtf8(sim.readAllStandardOutput());
+        QVERIFY2(output.contains(ready), qPrintable(output));
+        QVERIFY(QFileInfo(temporary.filePath("ttyTAGBENCH0")).isSymLink());
+
+        ::kill(pid_t(sim.processId()), signal);
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(sim.readAllStandardOutput()).contains(QStringLiteral("Banc virtuel arrêté.")));
+        QVERIFY(!QFileInfo(temporary.filePath("ttyTAGBENCH0")).isSymLink());
+        QFile dump(vcd);
+        QVERIFY(dump.open(QIODevice::ReadOnly));
+        QVERIFY(dump.readAll().startsWith("$version"));
     }
 
     // The scope draws at most a vertical and a horizontal segment per pixel

@@ -181,6 +181,11 @@ void ScopeView::clampView()
     m_startUs = std::clamp(m_startUs, 0.0, duration - m_spanUs);
 }
 
+double ScopeView::timeAt(double x) const
+{
+    return window(layout()).time(x);
+}
+
 void ScopeView::setCursorTime(int cursor, double us)
 {
     m_cursorUs[cursor == 0 ? 0 : 1] = std::clamp(us, 0.0, durationUs());
@@ -447,8 +452,7 @@ void ScopeView::wheelEvent(QWheelEvent *event)
         event->ignore();
         return;
     }
-    const ScopeWindow win = window(layout());
-    const double anchor = win.time(event->position().x());
+    const double anchor = timeAt(event->position().x());
     const double span = m_spanUs * std::pow(WheelZoomPerNotch, -notches);
     const double clampedSpan = std::clamp(span, std::min(MinimumSpanUs, durationUs()), durationUs());
     // The time under the pointer stays under it.
@@ -463,7 +467,7 @@ void ScopeView::mousePressEvent(QMouseEvent *event)
     const int x = qRound(event->position().x());
     if (event->button() == Qt::RightButton) {
         const int cursor = event->modifiers() & Qt::ShiftModifier ? 1 : 0;
-        setCursorTime(cursor, window(layout()).time(x));
+        setCursorTime(cursor, timeAt(x));
         m_drag = Drag::Cursor;
         m_dragCursor = cursor;
         return;

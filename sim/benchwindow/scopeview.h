@@ -42,6 +42,10 @@ public:
     double viewStartUs() const { return m_startUs; }
     double viewSpanUs() const { return m_spanUs; }
 
+    // The time under a column of the widget, in microseconds from the
+    // capture's start.
+    double timeAt(double x) const;
+
     void setCursorTime(int cursor, double us);
     double cursorTime(int cursor) const { return m_cursorUs[cursor == 0 ? 0 : 1]; }
 
