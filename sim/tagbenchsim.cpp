@@ -86,6 +86,8 @@ int main(int argc, char *argv[])
         ? std::make_unique<QApplication>(argc, argv)
         : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tagbench-sim"));
+    if (withWindow)
+        QApplication::setStyle(QStringLiteral("Fusion"));  // the application's look
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Banc virtuel TagBench : une carte lecteur CLRC632 simulée, sur un pseudo-terminal. "
