@@ -320,6 +320,8 @@ void ScopeView::drawGrid(QPainter &painter, const Layout &layout, const ScopeWin
     // Ticks at round times from the trigger.
     const double trigger = m_capture->triggerUs;
     const double step = niceStep(window.usPerPixel * TickPixels);
+    if (!(step > 0) || !std::isfinite(step))
+        return;
     const int decimals = decimalsFor(step);
     const double firstTick = std::ceil((window.startUs - trigger) / step) * step;
     const int axisY = layout.plot.bottom() + 2;
