@@ -283,7 +283,7 @@ void ScopeView::drawHeader(QPainter &painter, const Layout &layout) const
     painter.drawText(second, Qt::AlignRight | Qt::AlignVCenter, readout);
     painter.setPen(TextColour);
     painter.drawText(second, Qt::AlignLeft | Qt::AlignVCenter,
-                     tr("Vue : %1 de %2").arg(microseconds(m_spanUs, decimals), microseconds(m_capture->durationUs, 1)));
+                     tr("Vue : %1 de %2").arg(microseconds(m_spanUs, decimals), microseconds(m_capture->durationUs, decimals)));
 }
 
 void ScopeView::drawLabels(QPainter &painter, const Layout &layout) const
