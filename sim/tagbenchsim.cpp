@@ -1,22 +1,28 @@
 // tagbench-sim: the virtual TagBench reader board, for users without the
 // real one. It serves the board on a pseudo-terminal, with the cards given
 // on the command line (or the demo cards) in its field, announces itself
-// to the window's port list, and runs until interrupted.
+// to the window's port list, and runs until interrupted. When a display is
+// present it opens the bench's window (scope, air log, cards in the field)
+// beside its terminal output, and closing the window stops it too.
 
 #include "benchannouncement.h"
 #include "benchfeed.h"
+#include "benchwindow.h"
 #include "capturefile.h"
 #include "cardargument.h"
 #include "ptyboard.h"
 #include "tracetext.h"
 #include "virtualbench.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
-#include <QCoreApplication>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <memory>
 
 namespace {
 
@@ -31,8 +37,9 @@ void complain(const QString &line)
     std::fprintf(stderr, "tagbench-sim: %s\n", qPrintable(line));
 }
 
-// SIGINT, SIGTERM and SIGHUP are taken by sigtimedwait in the main loop;
-// blocked in every thread, none of them interrupts the board's thread.
+// SIGINT, SIGTERM and SIGHUP are taken by sigtimedwait in the main loop (or
+// on a timer of the window's event loop); blocked in every thread, none of
+// them interrupts the board's thread or the GUI's.
 sigset_t stopSignals()
 {
     sigset_t stopSet;
@@ -49,6 +56,24 @@ bool stopRequested(const sigset_t &stopSet)
     return sigtimedwait(&stopSet, nullptr, &now) > 0;
 }
 
+constexpr const char *NoWindow = "--no-window";
+// How often the window's event loop looks for the terminal's news and for a
+// stop signal.
+constexpr int WindowModePollMs = 50;
+
+// The window opens where a GUI platform is there to show it, unless the
+// command line asks for the terminal alone. This is settled before the
+// application object is made, as only a window needs a QApplication.
+bool windowWanted(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], NoWindow) == 0)
+            return false;
+    }
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -56,11 +81,18 @@ int main(int argc, char *argv[])
     const sigset_t stopSet = stopSignals();
     pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
 
-    QCoreApplication application(argc, argv);
+    const bool withWindow = windowWanted(argc, argv);
+    const std::unique_ptr<QCoreApplication> application = withWindow
+        ? std::make_unique<QApplication>(argc, argv)
+        : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tagbench-sim"));
+    if (withWindow)
+        QApplication::setStyle(QStringLiteral("Fusion"));  // the application's look
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Banc virtuel TagBench : une carte lecteur CLRC632 simulée, sur un pseudo-terminal."));
+        QStringLiteral("Banc virtuel TagBench : une carte lecteur CLRC632 simulée, sur un pseudo-terminal. "
+                       "Quand un affichage est présent, le banc ouvre aussi sa fenêtre : oscilloscope sur la "
+                       "sortie BNC et l'antenne, journal des trames sur l'air, cartes du champ."));
     parser.addHelpOption();
     const QCommandLineOption cardOption(
         QStringList { QStringLiteral("c"), QStringLiteral("card") },
@@ -76,8 +108,10 @@ int main(int argc, char *argv[])
         QStringLiteral("capture"),
         QStringLiteral("Écrit chaque capture (sortie BNC, antenne, octets décodés) dans ce fichier VCD."),
         QStringLiteral("fichier.vcd"));
-    parser.addOptions({ cardOption, emptyOption, traceOption, quietOption, captureOption });
-    parser.process(application);
+    const QCommandLineOption noWindowOption(QString::fromLatin1(NoWindow + 2),
+                                            QStringLiteral("N'ouvre pas la fenêtre du banc : le terminal seulement."));
+    parser.addOptions({ cardOption, emptyOption, traceOption, quietOption, captureOption, noWindowOption });
+    parser.process(*application);
 
     std::vector<CardArgument::Parsed> cards;
     if (!parser.isSet(emptyOption)) {
@@ -113,7 +147,8 @@ int main(int argc, char *argv[])
                           .arg(QString::fromUtf8(VirtualBench::Description), announcement.linkPath());
     for (const CardArgument::Parsed &card : cards)
         banner << QStringLiteral("  dans le champ : %1").arg(card.description);
-    banner << QStringLiteral("Ctrl+C pour arrêter.");
+    banner << (withWindow ? QStringLiteral("Fermer la fenêtre du banc, ou Ctrl+C, pour arrêter.")
+                          : QStringLiteral("Ctrl+C pour arrêter."));
     say(banner.join(QLatin1Char('\n')));
 
     const bool trace = parser.isSet(traceOption);
@@ -125,15 +160,38 @@ int main(int argc, char *argv[])
         return 1;
     }
     BenchFeed feed(board);
-    while (!stopRequested(stopSet)) {
-        // Sleeps until the host does something, or a fifth of a second.
-        const BenchFeed::News news = feed.wait(200);
+    const auto report = [&](const BenchFeed::News &news) {
         const QStringList lines = trace ? traceLines.take(news) : QStringList();
         if (!lines.isEmpty())
             say(lines.join(QLatin1Char('\n')));
         if (capturing)
             captureFile.add(news.exchanges);
+    };
+    if (withWindow) {
+        BenchWindow window(board);
+        for (const CardArgument::Parsed &card : cards)
+            window.addCard(card);
+        window.show();
+        // The terminal keeps its trace and capture file; a stop signal closes
+        // the window, which ends the event loop as closing it by hand does.
+        QTimer terminal;
+        QObject::connect(&terminal, &QTimer::timeout, [&] {
+            report(feed.take());
+            if (stopRequested(stopSet)) {
+                window.close();
+                QCoreApplication::quit();
+            }
+        });
+        terminal.start(WindowModePollMs);
+        application->exec();
+    } else {
+        while (!stopRequested(stopSet)) {
+            // Sleeps until the host does something, or a fifth of a second.
+            report(feed.wait(200));
+        }
     }
+    // What the board did after the last look.
+    report(feed.take());
     if (capturing)
         captureFile.finish();
     say(QStringLiteral("Banc virtuel arrêté."));

@@ -113,7 +113,7 @@ private slots:
     {
         QProcess sim;
         const QString vcd = temporary.filePath(QStringLiteral("banc.vcd"));
-        sim.start(QStringLiteral(TAGBENCH_SIM), { "--trace", "--capture", vcd });
+        sim.start(QStringLiteral(TAGBENCH_SIM), { "--no-window", "--trace", "--capture", vcd });
         QVERIFY(sim.waitForStarted(5000));
         QString output;
         const QRegularExpression ready("prêt sur (\\S+)");
@@ -205,7 +205,7 @@ private slots:
     void programRefusesABadCard()
     {
         QProcess sim;
-        sim.start(QStringLiteral(TAGBENCH_SIM), { "--card", "mifare1k:12" });
+        sim.start(QStringLiteral(TAGBENCH_SIM), { "--no-window", "--card", "mifare1k:12" });
         QVERIFY(sim.waitForFinished(5000));
         QCOMPARE(sim.exitCode(), 2);
         QVERIFY(QString::fromUtf8(sim.readAllStandardError()).contains("il faut 8 ou 14 chiffres"));
