@@ -199,7 +199,7 @@ private slots:
         QTest::addColumn<QString>("made");  // start of the card's line, or of the error
         QTest::newRow("Ultralight") << "ultralight" << "04A23B91C42E80" << "MIFARE Ultralight, UID 04 A2";
         QTest::newRow("ISO 15693 with AFI") << "iso15693" << "E004010866215731:00:12" << "tag ISO 15693";
-        QTest::newRow("UID too short") << "mifare1k" << "04A2" << "« 04A2 » : il faut 8 chiffres";
+        QTest::newRow("UID too short") << "mifare1k" << "04A2" << "« 04A2 » : il faut 8 ou 14 chiffres";
     }
 
     void typedCardsJoinTheField()
