@@ -61,14 +61,20 @@ constexpr const char *NoWindow = "--no-window";
 // stop signal.
 constexpr int WindowModePollMs = 50;
 
+// A latency beyond this is no adapter's: the host would time out on it.
+constexpr int MaxLineLatencyMs = 500;
+
 // The window opens where a GUI platform is there to show it, unless the
 // command line asks for the terminal alone. This is settled before the
 // application object is made, as only a window needs a QApplication.
 bool windowWanted(int argc, char *argv[])
 {
+    // --help and --version answer without a window, display or not.
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], NoWindow) == 0)
-            return false;
+        for (const char *terminalOnly : { NoWindow, "-h", "--help", "--help-all", "-v", "--version" }) {
+            if (std::strcmp(argv[i], terminalOnly) == 0)
+                return false;
+        }
     }
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
         || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
@@ -86,6 +92,7 @@ int main(int argc, char *argv[])
         ? std::make_unique<QApplication>(argc, argv)
         : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tagbench-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAGBENCH_VERSION));
     if (withWindow)
         QApplication::setStyle(QStringLiteral("Fusion"));  // the application's look
     QCommandLineParser parser;
@@ -94,6 +101,7 @@ int main(int argc, char *argv[])
                        "Quand un affichage est présent, le banc ouvre aussi sa fenêtre : oscilloscope sur la "
                        "sortie BNC et l'antenne, journal des trames sur l'air, cartes du champ."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption cardOption(
         QStringList { QStringLiteral("c"), QStringLiteral("card") },
         QStringLiteral("Pose une carte dans le champ (option répétable) : %1. Sans carte : les cartes de démonstration.")
@@ -110,8 +118,30 @@ int main(int argc, char *argv[])
         QStringLiteral("fichier.vcd"));
     const QCommandLineOption noWindowOption(QString::fromLatin1(NoWindow + 2),
                                             QStringLiteral("N'ouvre pas la fenêtre du banc : le terminal seulement."));
-    parser.addOptions({ cardOption, emptyOption, traceOption, quietOption, captureOption, noWindowOption });
+    const QCommandLineOption realTimeOption(
+        QStringLiteral("real-time"),
+        QStringLiteral("Donne au banc l'allure de la vraie carte : la ligne à 115200 bauds (8N1) dans les deux sens, "
+                       "et chaque trame prend son temps sur l'air."));
+    const QCommandLineOption latencyOption(
+        QStringLiteral("line-latency"),
+        QStringLiteral("Ajoute à chaque réponse du banc ce qu'y ajoute un adaptateur série USB, en millisecondes."),
+        QStringLiteral("ms"));
+    parser.addOptions({ cardOption, emptyOption, traceOption, quietOption, captureOption, noWindowOption,
+                        realTimeOption, latencyOption });
     parser.process(*application);
+
+    BoardTiming timing;
+    timing.realTime = parser.isSet(realTimeOption);
+    if (parser.isSet(latencyOption)) {
+        bool number = false;
+        timing.lineLatencyMs = parser.value(latencyOption).toInt(&number);
+        if (!number || timing.lineLatencyMs < 0 || timing.lineLatencyMs > MaxLineLatencyMs) {
+            complain(QStringLiteral("« %1 » : la latence est un nombre de millisecondes, de 0 à %2")
+                         .arg(parser.value(latencyOption))
+                         .arg(MaxLineLatencyMs));
+            return 2;
+        }
+    }
 
     std::vector<CardArgument::Parsed> cards;
     if (!parser.isSet(emptyOption)) {
@@ -128,6 +158,7 @@ int main(int argc, char *argv[])
     }
 
     PtyBoard board;
+    board.setTiming(timing);
     if (!board.start()) {
         complain(QStringLiteral("pas de pseudo-terminal : %1").arg(board.errorString()));
         return 1;

@@ -141,9 +141,9 @@ Q_DECLARE_METATYPE(Handshake)
 class TypeAPage
 {
 public:
-    bool open()
+    bool open(const BoardTiming &timing = {})
     {
-        if (!fixture.start() || !fixture.connectBoard())
+        if (!fixture.start(timing) || !fixture.connectBoard())
             return false;
         fixture.tabs()->setCurrentIndex(1);
         fixture.bench.clearHistory();
@@ -234,6 +234,8 @@ public:
 
     WindowFixture fixture;
 };
+
+Q_DECLARE_METATYPE(BoardTiming)
 
 class TestIso14443aPage : public QObject
 {
@@ -830,10 +832,19 @@ private slots:
         QVERIFY(!page.fixture.button("button_mf_write")->isEnabled());
     }
 
+    void writeFromTheDataFieldAndReadBack_data()
+    {
+        QTest::addColumn<BoardTiming>("timing");
+        QTest::newRow("virtual bench") << BoardTiming {};
+        // The line at 115200 baud and each frame its air time.
+        QTest::newRow("at the board's pace") << BoardTiming { true, 0 };
+    }
+
     void writeFromTheDataFieldAndReadBack()
     {
+        QFETCH(BoardTiming, timing);
         TypeAPage page;
-        QVERIFY(page.open());
+        QVERIFY(page.open(timing));
         auto card = page.insert(std::make_shared<MifareClassicCard>(SingleUid));
         page.onBoard([&](BoardEngine &) { card->setSectorKeys(1, DefaultKey, DefaultKey); });
         page.identifySingleSize();
@@ -1079,6 +1090,17 @@ private slots:
         // The frame went out as typed: seven bits.
         const auto airLog = page.onBoard([](BoardEngine &engine) { return engine.chip().airLog(); });
         QCOMPARE(airLog.back().sent.bits.size(), std::size_t(7));
+    }
+
+    void requestSentByHandAtTheBoardsPace()
+    {
+        TypeAPage page;
+        QVERIFY(page.open({ true, 0 }));
+        page.insert(std::make_shared<MifareClassicCard>(SingleUid));
+        page.edit("txtedit_manu_bitframing")->setText("07");
+        page.edit("txtedit_manu_trame")->setText("26");
+        page.click("button_manu_img_send");
+        QCOMPARE(page.shows("txtedit_manu_reponse"), QStringLiteral("0400"));
     }
 
     void answerShowsItsFirstTenBytes_data()

@@ -232,6 +232,18 @@ private:
         click("button_15_manu_img_send");
     }
 
+    // Starts again on a board that keeps the real one's pace: the line at
+    // 115200 baud and each frame its air time.
+    void restartAtTheBoardsPace()
+    {
+        page = std::make_unique<WindowFixture>();
+        QVERIFY(page->start({ true, 0 }));
+        QVERIFY(page->connectBoard());
+        page->tabs()->setCurrentIndex(2);
+        click("button_15_img_rlcfg");
+        clearHistory();
+    }
+
     void typeInto(const char *name, const QString &keys)
     {
         QLineEdit *field = edit(name);
@@ -400,17 +412,33 @@ private slots:
         QCOMPARE(sheet("txtedit_15_dsfid"), Green);
     }
 
+    void sixteenSlotInventoryShowsTwoTags_data()
+    {
+        QTest::addColumn<QString>("flags");
+        QTest::addColumn<bool>("boardsPace");
+        QTest::addColumn<QByteArray>("request");
+        QTest::newRow("without AFI") << "06" << false << hex("06 01 00");
+        QTest::newRow("without AFI, at the board's pace") << "06" << true << hex("06 01 00");
+        QTest::newRow("with AFI 12, at the board's pace") << "16" << true << hex("16 01 12 00");
+    }
+
     void sixteenSlotInventoryShowsTwoTags()
     {
+        QFETCH(QString, flags);
+        QFETCH(bool, boardsPace);
+        QFETCH(QByteArray, request);
+        if (boardsPace)
+            restartAtTheBoardsPace();
         // Slots 3 and 9: the UID's low nibble.
-        addTag(0xE0040100AABBCC03ull, 0x33);
-        addTag(0xE0070200DDEEFF09ull, 0x99);
-        edit("txtedit_15_flag")->setText("06");
+        addTag(0xE0040100AABBCC03ull, 0x33, 0x12);
+        addTag(0xE0070200DDEEFF09ull, 0x99, 0x12);
+        edit("txtedit_15_flag")->setText(flags);
+        edit("txtedit_15_afi")->setText("12");
         click("button_15_inventory");
 
         QCOMPARE(trace().front(), written(ChipReg::CoderControl, 0x2F));
         const QStringList frames = air();
-        QCOMPARE(frames.value(0), onAir(withCrc(hex("06 01 00"))));
+        QCOMPARE(frames.value(0), onAir(withCrc(request)));
         QVERIFY(frames.mid(1).count(QStringLiteral("EOF")) == frames.size() - 1);
         QCOMPARE(text("txtedit_15_uid"), uidShown("E0040100AABBCC03"));
         QCOMPARE(text("txtedit_15_dsfid"), QStringLiteral("0x33"));
@@ -807,6 +835,18 @@ private slots:
         QCOMPARE(air(), QStringList { onAir(withCrc(hex("26 01 00"))) });
         QCOMPARE(lastCoding(), AirCoding::OneOutOf256);
         QCOMPARE(text("txtedit_15_manu_reponse"), QStringLiteral("005A78563412000104E0"));
+    }
+
+    void manualFrameAtTheBoardsPace()
+    {
+        // In 1-out-of-256 the frame alone takes some 30 ms of air: the answer
+        // is read once the chip is done.
+        restartAtTheBoardsPace();
+        addTag(0xE004010012345678ull, 0x5A);
+        edit("txtedit_15_manu_chanred")->setText("2C");
+        sendFrame("260100");
+        QCOMPARE(text("txtedit_15_manu_reponse"), QStringLiteral("005A78563412000104E0"));
+        QVERIFY(trace().size() > 12);
     }
 
     void manualFrameTakesEveryFieldValue_data()

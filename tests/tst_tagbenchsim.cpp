@@ -180,6 +180,8 @@ private slots:
         QTest::addColumn<QString>("answer");
         QTest::newRow("tagbench --version") << TAGBENCH_APP << "--version" << "tagbench 1.01\n";
         QTest::newRow("tagbench --help") << TAGBENCH_APP << "--help" << "-v, --version";
+        QTest::newRow("tagbench-sim --version") << TAGBENCH_SIM << "--version" << "tagbench-sim 1.01\n";
+        QTest::newRow("tagbench-sim --help") << TAGBENCH_SIM << "--help" << "--real-time";
     }
 
     void programsAnswerHelpAndVersionWithoutADisplay()

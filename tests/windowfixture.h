@@ -27,10 +27,12 @@ public:
         SerialPorts::setSourceForTesting({});
     }
 
-    // Starts a board and builds the window; the port box names the board.
-    bool start()
+    // Starts a board, at the pace given, and builds the window; the port
+    // box names the board.
+    bool start(const BoardTiming &timing = {})
     {
         bench.boardHolder = std::make_unique<PtyBoard>();
+        bench.board().setTiming(timing);
         if (!bench.board().start())
             return false;
         expectUnboundSlot();
