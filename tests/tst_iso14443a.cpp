@@ -62,6 +62,8 @@ const std::vector<Handshake> LoadConfigurationTraffic = {
 
 } // namespace
 
+Q_DECLARE_METATYPE(Handshake)
+
 class TestIso14443a : public QObject
 {
     Q_OBJECT
@@ -394,6 +396,92 @@ private slots:
         expected.push_back(read(ChipReg::Control, 0x08));
         QCOMPARE(bench.trace(), expected);
         QVERIFY(mifare->authenticated);
+    }
+
+    // Each fixed wait of an operation sits between the two handshakes it
+    // must separate, as the board's clock dates them: the nth handshake
+    // like `after` in the operation's traffic, and the first like `before`
+    // that follows it. A wait shortened or moved fails here, where the
+    // traffic alone cannot tell.
+    void waitsSitBetweenTheirHandshakes_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<Handshake>("after");
+        QTest::addColumn<int>("nth");
+        QTest::addColumn<Handshake>("before");
+        QTest::addColumn<int>("ms");
+        const Handshake transceive = written(ChipReg::Command, ChipCmd::Transceive);
+        QTest::newRow("REQA: field off") << "request" << written(ChipReg::TxControl, 0x58) << 1
+                                         << written(ChipReg::TxControl, 0x5B) << 100;
+        QTest::newRow("REQA: answer") << "request" << transceive << 1 << read(ChipReg::FIFOLength, 2) << 100;
+        QTest::newRow("level 1: settling") << "anticollision" << written(ChipReg::ChannelRedundancy, 0x03) << 1
+                                           << written(ChipReg::FIFOData, 0x93) << 5;
+        QTest::newRow("level 1: answer") << "anticollision" << transceive << 1 << read(ChipReg::FIFOLength, 5) << 100;
+        QTest::newRow("key loading") << "loadKey" << written(ChipReg::Command, ChipCmd::LoadKey) << 1
+                                     << written(ChipReg::Control, 0x01) << 100;
+        QTest::newRow("authentication, first step") << "authenticate" << written(ChipReg::Command, ChipCmd::Authent1) << 1
+                                                    << written(ChipReg::ChannelRedundancy, 0x03) << 100;
+        QTest::newRow("authentication, second step") << "authenticate" << written(ChipReg::Command, ChipCmd::Authent2) << 1
+                                                     << read(ChipReg::Control, 0x08) << 100;
+        QTest::newRow("read: settling") << "read" << written(ChipReg::ChannelRedundancy, 0x0F) << 1
+                                        << written(ChipReg::FIFOData, 0x30) << 10;
+        QTest::newRow("read: answer") << "read" << transceive << 1 << read(ChipReg::FIFOLength, 16) << 100;
+        QTest::newRow("write: settling") << "write" << written(ChipReg::ChannelRedundancy, 0x07) << 1
+                                         << written(ChipReg::FIFOData, 0xA0) << 10;
+        QTest::newRow("write: command phase") << "write" << transceive << 1 << read(ChipReg::FIFOLength, 1) << 200;
+        QTest::newRow("write: data phase") << "write" << transceive << 2 << read(ChipReg::FIFOLength, 1) << 300;
+    }
+
+    void waitsSitBetweenTheirHandshakes()
+    {
+        QFETCH(QString, operation);
+        QFETCH(Handshake, after);
+        QFETCH(int, nth);
+        QFETCH(Handshake, before);
+        QFETCH(int, ms);
+        auto card = insert<MifareClassicCard>(SingleUid);
+        const MifareClassicCard::Key key = { 0x3C, 0x5E, 0x7A, 0x91, 0xB2, 0xD4 };
+        onBoard([&](BoardEngine &) { card->setSectorKeys(1, key, key); });
+        if (operation == "anticollision") {
+            iso->request();
+        } else if (operation != "request") {
+            identify();
+            std::copy(key.begin(), key.end(), mifare->key);
+            mifare->encodeKey();
+            if (operation != "loadKey")
+                mifare->loadKey();
+        }
+        if (operation == "read" || operation == "write")
+            authenticate(Bytes(reinterpret_cast<const char *>(key.data()), 6), 5, "AUTH OK IF 0X08: 8");
+        bench.clearHistory();
+
+        quint8 block[16] = {};
+        if (operation == "request") {
+            iso->request();
+        } else if (operation == "anticollision") {
+            iso->anticollisionLevel1();
+        } else if (operation == "loadKey") {
+            mifare->loadKey();
+        } else if (operation == "authenticate") {
+            QTest::ignoreMessage(QtDebugMsg, "AUTH OK IF 0X08: 8");
+            mifare->authenticate(0x60, 5);
+        } else if (operation == "read") {
+            mifare->readBlock(5, block);
+        } else {
+            mifare->writeBlock(5, block);
+        }
+
+        const Traffic trace = bench.trace();
+        auto start = trace.begin();
+        for (int i = 0; i < nth && start != trace.end(); ++i)
+            start = std::find(i == 0 ? trace.begin() : start + 1, trace.end(), after);
+        QVERIFY2(start != trace.end(), "no such handshake");
+        const auto end = std::find(start + 1, trace.end(), before);
+        QVERIFY2(end != trace.end(), "no such handshake after it");
+        // The board dates a handshake once it has it whole; the host's wait
+        // lies between the two, give or take the line's tenth of a millisecond.
+        const double gapMs = double(end->atNs - start->atNs) / 1e6;
+        QVERIFY2(gapMs > ms - 0.5, qPrintable(QStringLiteral("%1 ms between them, %2 due").arg(gapMs).arg(ms)));
     }
 
     void blockIsAuthenticatedWrittenAndReadBack()

@@ -1026,6 +1026,8 @@ private slots:
                                              << Bytes::fromHex("000102030405060708090A0B0C0D0E0F10");
         QTest::newRow("framing and redundancy as typed") << "7" << "3F" << "5201" << 0x07 << 0x3F << Bytes("\x52\x01", 2);
         QTest::newRow("emptied framing fields give 0") << "" << "" << "9320" << 0x00 << 0x00 << Bytes("\x93\x20", 2);
+        // Digits that read otherwise in decimal: the fields are hexadecimal.
+        QTest::newRow("framing 17, redundancy 2F") << "17" << "2F" << "5201" << 0x17 << 0x2F << Bytes("\x52\x01", 2);
     }
 
     void sendWritesTheFieldsThenTheFrame()

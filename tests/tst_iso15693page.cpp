@@ -866,6 +866,12 @@ private slots:
                                                  written(ChipReg::ChannelRedundancy, 0x24),
                                                  written(ChipReg::CoderControl, 0x2E) }
                                     << hex("26");
+        // Digits that read otherwise in decimal: the fields are hexadecimal.
+        QTest::newRow("framing 17, redundancy 2F") << "17" << "2F" << "0220"
+                                                  << Traffic { written(ChipReg::BitFraming, 0x17),
+                                                               written(ChipReg::ChannelRedundancy, 0x2F),
+                                                               written(ChipReg::CoderControl, 0x2E) }
+                                                  << hex("02 20");
         QTest::newRow("17 bytes") << "00" << "2C" << "000102030405060708090A0B0C0D0E0F10"
                                   << Traffic { written(ChipReg::BitFraming, 0x00),
                                                written(ChipReg::ChannelRedundancy, 0x2C),
