@@ -22,6 +22,10 @@ constexpr char Result = 'R';
 // gone wild, and the kernel keeps the rest.
 constexpr qint64 InputBufferLimit = 4096;
 
+// Between two looks at a chip still busy with its frame: a fraction of the
+// shortest answer's air time.
+constexpr unsigned long CommandPollPauseUs = 500;
+
 } // namespace
 
 ReaderLink::ReaderLink(const QString &portName)
@@ -264,6 +268,9 @@ bool ReaderLink::waitForCommandEnd(int maxMs)
             return true;
         if (clock.hasExpired(maxMs))
             return false;
+        // A frame of some length is on the air: look again a little later
+        // rather than keep the line and the host busy asking.
+        QThread::usleep(CommandPollPauseUs);
     }
 }
 

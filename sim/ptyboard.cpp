@@ -208,12 +208,21 @@ PtyBoard::Input PtyBoard::takeInput()
             gone = m_engine.gone();
         }
         m_progress.notify_all();
-        if (!output.empty() && m_timing.lineLatencyMs > 0 && !pause(m_timing.lineLatencyMs))
-            return interrupted();
-        for (const auto &chunk : output) {
-            if (chunk.delayMs > 0 && !pause(chunk.delayMs))
+        // The answer is ready when its byte arrived, on the line's own
+        // timeline: a board thread that woke late does not make it later.
+        qint64 readyNs = m_timing.realTime ? arrivals[std::size_t(i)] : steadyNs();
+        if (!output.empty() && m_timing.lineLatencyMs > 0) {
+            readyNs += qint64(m_timing.lineLatencyMs) * 1000000;
+            if (!pauseUntil(readyNs))
                 return interrupted();
-            if (!sendPaced(chunk.bytes))
+        }
+        for (const auto &chunk : output) {
+            if (chunk.delayMs > 0) {
+                readyNs = std::max(readyNs, steadyNs()) + qint64(chunk.delayMs) * 1000000;
+                if (!pauseUntil(readyNs))
+                    return interrupted();
+            }
+            if (!sendPaced(chunk.bytes, readyNs))
                 return interrupted();
         }
         if (gone) {
@@ -225,16 +234,16 @@ PtyBoard::Input PtyBoard::takeInput()
     return Input::Taken;
 }
 
-bool PtyBoard::sendPaced(const QByteArray &bytes)
+bool PtyBoard::sendPaced(const QByteArray &bytes, qint64 readyNs)
 {
     if (!m_timing.realTime) {
         send(bytes);
         return true;
     }
     for (char byte : bytes) {
-        // The byte leaves when the line is free and is at the host's end of
-        // it one byte time later.
-        m_boardLineFreeNs = std::max(steadyNs(), m_boardLineFreeNs) + BoardTiming::ByteNs;
+        // The byte leaves once it is ready and the line is free, and is at
+        // the host's end of it one byte time later.
+        m_boardLineFreeNs = std::max(readyNs, m_boardLineFreeNs) + BoardTiming::ByteNs;
         if (!pauseUntil(m_boardLineFreeNs))
             return false;
         send(QByteArray(1, byte));

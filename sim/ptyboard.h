@@ -82,8 +82,9 @@ private:
     // What to do when a pause was cut short: stop, or go back to serve()
     // to hang up.
     Input interrupted() const { return m_stopping ? Input::Stop : Input::Taken; }
-    // The board's bytes for the host, on the line's pace in real time.
-    bool sendPaced(const QByteArray &bytes);
+    // The board's bytes for the host, on the line's pace in real time: they
+    // leave from readyNs on, one byte time apart.
+    bool sendPaced(const QByteArray &bytes, qint64 readyNs);
     // After a vanish fault: gives the host a moment to take the last answer.
     void lingerBeforeHangingUp();
     void send(const QByteArray &bytes);
