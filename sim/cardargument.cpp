@@ -1,5 +1,7 @@
 #include "cardargument.h"
 
+#include "aircommands.h"
+
 #include "iso15693tag.h"
 #include "mifareclassiccard.h"
 #include "ultralightcard.h"
@@ -77,7 +79,7 @@ Parsed parse(const QString &argument)
         quint8 afi = 0;
         const bool ok = !uid.isEmpty() && (parts.size() < 3 || hexByte(parts.at(2), &dsfid, &error))
             && (parts.size() < 4 || hexByte(parts.at(3), &afi, &error));
-        if (ok && quint8(uid.at(0)) != 0xE0) {
+        if (ok && quint8(uid.at(0)) != VicinityCommand::UidMostSignificantByte) {
             error = QStringLiteral("« %1 » : l'UID d'un tag ISO 15693 commence par E0").arg(parts.at(1));
         } else if (ok) {
             parsed.card = std::make_shared<Iso15693Tag>(uid.toHex().toULongLong(nullptr, 16), dsfid, afi);

@@ -6,17 +6,17 @@
 
 namespace {
 
-constexpr int SlotCount = 16;
+constexpr int SlotCount = VicinityCommand::SlotCount;
 // The longest masks the standard allows: the whole UID in one slot; in 16
 // slots, all but the four bits that choose the slot.
 constexpr int MaxMaskOneSlot = 64;
 constexpr int MaxMaskSixteenSlots = 60;
 // flags, command code, CRC
 constexpr int ShortestRequest = 4;
-constexpr int UidLength = 8;
+constexpr int UidLength = VicinityCommand::UidLength;
 // Custom and proprietary command codes: this tag has none, and the standard
 // wants silence for a code a tag does not know in that range.
-constexpr quint8 FirstCustomCommand = 0xA0;
+constexpr quint8 FirstCustomCommand = VicinityCommand::FirstCustomCommand;
 
 QByteArray ok()
 {

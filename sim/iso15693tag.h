@@ -1,5 +1,6 @@
 #pragma once
 
+#include "aircommands.h"
 #include "virtualcard.h"
 
 #include <QByteArray>
@@ -51,41 +52,41 @@ public:
 
     // Request flags.
     enum : quint8 {
-        FlagSubCarrier = 0x01,
-        FlagDataRate = 0x02,
-        FlagInventory = 0x04,
-        FlagProtocolExtension = 0x08,
-        FlagSelect = 0x10,   // without the Inventory flag
-        FlagAddress = 0x20,  // without the Inventory flag
-        FlagAfi = 0x10,      // with the Inventory flag
-        FlagOneSlot = 0x20,  // with the Inventory flag
-        FlagOption = 0x40,
+        FlagSubCarrier = VicinityCommand::FlagSubCarrier,
+        FlagDataRate = VicinityCommand::FlagDataRate,
+        FlagInventory = VicinityCommand::FlagInventory,
+        FlagProtocolExtension = VicinityCommand::FlagProtocolExtension,
+        FlagSelect = VicinityCommand::FlagSelect,  // without the Inventory flag
+        FlagAddress = VicinityCommand::FlagAddress,  // without the Inventory flag
+        FlagAfi = VicinityCommand::FlagAfi,  // with the Inventory flag
+        FlagOneSlot = VicinityCommand::FlagOneSlot,  // with the Inventory flag
+        FlagOption = VicinityCommand::FlagOption,
     };
 
     // Command codes.
     enum : quint8 {
-        CmdInventory = 0x01,
-        CmdStayQuiet = 0x02,
-        CmdReadSingleBlock = 0x20,
-        CmdWriteSingleBlock = 0x21,
-        CmdLockBlock = 0x22,
-        CmdSelect = 0x25,
-        CmdResetToReady = 0x26,
-        CmdWriteAfi = 0x27,
-        CmdLockAfi = 0x28,
-        CmdWriteDsfid = 0x29,
-        CmdLockDsfid = 0x2A,
+        CmdInventory = VicinityCommand::Inventory,
+        CmdStayQuiet = VicinityCommand::StayQuiet,
+        CmdReadSingleBlock = VicinityCommand::ReadSingleBlock,
+        CmdWriteSingleBlock = VicinityCommand::WriteSingleBlock,
+        CmdLockBlock = VicinityCommand::LockBlock,
+        CmdSelect = VicinityCommand::Select,
+        CmdResetToReady = VicinityCommand::ResetToReady,
+        CmdWriteAfi = VicinityCommand::WriteAfi,
+        CmdLockAfi = VicinityCommand::LockAfi,
+        CmdWriteDsfid = VicinityCommand::WriteDsfid,
+        CmdLockDsfid = VicinityCommand::LockDsfid,
     };
 
     // Answer flags and error codes.
     enum : quint8 {
-        AnswerOk = 0x00,
-        AnswerError = 0x01,
-        ErrorNotSupported = 0x01,      // the command code is not known
-        ErrorNotRecognised = 0x02,     // format error
-        ErrorBlockNotAvailable = 0x10,
-        ErrorAlreadyLocked = 0x11,
-        ErrorLocked = 0x12,            // locked: the content cannot change
+        AnswerOk = VicinityCommand::AnswerOk,
+        AnswerError = VicinityCommand::AnswerError,
+        ErrorNotSupported = VicinityCommand::ErrorNotSupported,  // the command code is not known
+        ErrorNotRecognised = VicinityCommand::ErrorNotRecognised,  // format error
+        ErrorBlockNotAvailable = VicinityCommand::ErrorBlockNotAvailable,
+        ErrorAlreadyLocked = VicinityCommand::ErrorAlreadyLocked,
+        ErrorLocked = VicinityCommand::ErrorLocked,  // locked: the content cannot change
     };
 
     // `uid` as a number: its most significant byte goes last on the air.

@@ -2,10 +2,10 @@
 
 namespace {
 
-constexpr quint8 AuthenticateKeyA = 0x60;
-constexpr quint8 AuthenticateKeyB = 0x61;
-constexpr quint8 Read = 0x30;
-constexpr quint8 Write = 0xA0;
+using MifareCommand::AuthenticateKeyA;
+using MifareCommand::AuthenticateKeyB;
+using MifareCommand::Read;
+using MifareCommand::Write;
 constexpr quint8 Sak = 0x08;
 constexpr int DoubleSizeUidLength = 7;
 const QByteArray SingleSizeAtqa("\x04\x00", 2);

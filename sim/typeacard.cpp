@@ -1,16 +1,13 @@
 #include "typeacard.h"
 
+#include "aircommands.h"
 #include "crc16.h"
 
 namespace {
 
-constexpr quint8 Reqa = 0x26;
-constexpr quint8 Wupa = 0x52;
-constexpr quint8 CascadeTag = 0x88;
-constexpr quint8 NvbSelect = 0x70;
-constexpr quint8 SakUidNotComplete = 0x04;
-constexpr quint8 SelectCodes[] = { 0x93, 0x95 };  // cascade levels 1 and 2
-constexpr std::size_t ShortFrameBits = 7;
+using namespace TypeACommand;
+constexpr quint8 SelectCodes[] = { SelectCascadeLevel1, SelectCascadeLevel2 };
+constexpr std::size_t ShortFrame = ShortFrameBits;
 
 quint8 bitsToByte(const AirBits &bits)
 {
@@ -78,7 +75,7 @@ std::optional<AirBits> TypeACard::hear(const AirFrame &frame)
 {
     if (m_state == State::PowerOff || frame.coding != AirCoding::ModifiedMiller || frame.slotPulse)
         return std::nullopt;  // not a type A frame: noise to this card
-    if (frame.bits.size() == ShortFrameBits)
+    if (frame.bits.size() == ShortFrame)
         return shortFrame(bitsToByte(frame.bits));
     switch (m_state) {
     case State::Ready:
@@ -191,7 +188,7 @@ std::optional<AirBits> TypeACard::activeFrame(const AirBits &bits)
 
 bool TypeACard::isHalt(const QByteArray &frame)
 {
-    return frame.size() == 2 && quint8(frame.at(0)) == 0x50 && frame.at(1) == 0;
+    return frame.size() == 2 && quint8(frame.at(0)) == Halt && frame.at(1) == 0;
 }
 
 AirBits TypeACard::withCrc(const QByteArray &bytes)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "aircommands.h"
 #include "virtualcard.h"
 
 #include <QByteArray>
@@ -38,8 +39,8 @@ public:
     // false for anything else.
     static bool takeFrameWithCrc(const AirBits &bits, QByteArray *bytes);
 
-    static constexpr quint8 Ack = 0x0A;
-    static constexpr quint8 NakInvalid = 0x04;
+    static constexpr quint8 Ack = MifareCommand::Ack;
+    static constexpr quint8 NakInvalid = MifareCommand::NakInvalid;
 
 protected:
     // A frame heard while ACTIVE. The plain card knows only HLTA; anything

@@ -2,10 +2,10 @@
 
 namespace {
 
-constexpr quint8 Read = 0x30;
-constexpr quint8 Write = 0xA2;
-constexpr quint8 CompatibilityWrite = 0xA0;
-constexpr quint8 NakInvalidArgument = 0x00;
+using MifareCommand::NakInvalidArgument;
+using MifareCommand::Read;
+constexpr quint8 Write = MifareCommand::UltralightWrite;
+constexpr quint8 CompatibilityWrite = MifareCommand::Write;
 const QByteArray Atqa("\x44\x00", 2);
 constexpr quint8 Sak = 0x00;
 
@@ -17,7 +17,7 @@ UltralightCard::UltralightCard(const QByteArray &uid)
     const QByteArray id = this->uid();
     // Page 0: UID0-2 and their BCC with the cascade tag; page 1: UID3-6;
     // page 2: the second BCC, an internal byte and the two lock bytes.
-    const quint8 bcc0 = quint8(0x88 ^ quint8(id.at(0)) ^ quint8(id.at(1)) ^ quint8(id.at(2)));
+    const quint8 bcc0 = quint8(TypeACommand::CascadeTag ^ quint8(id.at(0)) ^ quint8(id.at(1)) ^ quint8(id.at(2)));
     const quint8 bcc1 = quint8(quint8(id.at(3)) ^ quint8(id.at(4)) ^ quint8(id.at(5)) ^ quint8(id.at(6)));
     m_pages.fill(QByteArray(PageSize, '\0'));
     m_pages[0] = id.left(3) + char(bcc0);
