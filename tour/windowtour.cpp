@@ -44,6 +44,8 @@ constexpr int DrainTimeoutMs = 5000;
 // The bench's window looks at the board every BenchWindow::PollIntervalMs.
 constexpr int CatchUpTimeoutMs = 5000;
 constexpr int LookIntervalMs = 10;
+// How much of the scope's view comes before an inventory's first slot pulse.
+constexpr double LeadBeforePulsesUs = 1000.0;
 
 // What the tour writes into the cards: 16 bytes for the MIFARE block, 4 for
 // the ISO 15693 one.
@@ -270,7 +272,7 @@ void WindowTour::showInventoryOnTheScope()
                                          [](const DecodedFrame &frame) { return frame.slotPulse; });
     if (firstPulse != capture->frames.end()) {
         const double pulseUs = double(firstPulse->timeNs - capture->startNs) / 1000.0;
-        const double startUs = std::max(0.0, pulseUs - 1000.0);
+        const double startUs = std::max(0.0, pulseUs - LeadBeforePulsesUs);
         scope->setView(startUs, capture->durationUs - startUs);
     }
     takePicture(m_bench.get(), QStringLiteral("banc-journal"));
