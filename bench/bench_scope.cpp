@@ -11,6 +11,7 @@
 
 #include "chipmodel.h"
 #include "chipregisters.h"
+#include "chipscript.h"
 #include "iso15693tag.h"
 #include "mifareclassiccard.h"
 #include "scopeview.h"
@@ -32,96 +33,44 @@ constexpr double FrameMs = 1000.0 / 60.0;
 constexpr int ScopeWidth = 1200;
 constexpr int ScopeHeight = 480;
 
-// A chip whose clock stands still, so that its frames follow each other
-// on the air with no gap, as in the air tests.
-struct Chip
-{
-    ChipModel chip;
-
-    Chip()
-    {
-        chip.setClock([] { return qint64(0); });
-        chip.write(ChipReg::TxControl, TxControlBits::FieldOn);
-        chip.write(ChipReg::MFOUTSelect, MFOUTSelectBits::ManchesterWithSubcarrier);
-    }
-
-    void transceive(const QByteArray &bytes, quint8 lastBits = 0)
-    {
-        chip.write(ChipReg::BitFraming, lastBits);
-        for (char byte : bytes)
-            chip.write(ChipReg::FIFOData, quint8(byte));
-        chip.write(ChipReg::Command, ChipCmd::Transceive);
-        while (chip.peek(ChipReg::FIFOLength) > 0)
-            chip.read(ChipReg::FIFOData);
-    }
-
-    // The exchanges of the capture the scope triggers on last, as the
-    // window groups them.
-    std::vector<DecodedExchange> lastCapture() const
-    {
-        CaptureAssembler assembler;
-        for (const AirExchange &exchange : chip.airLog())
-            assembler.add(exchange);
-        return assembler.current();
-    }
-};
-
 std::vector<DecodedExchange> request()
 {
-    Chip reader;
-    reader.chip.field().addCard(std::make_shared<MifareClassicCard>(QByteArray("\x04\xA2\x3B\x15", 4)));
+    ChipScript reader({ std::make_shared<MifareClassicCard>(QByteArray("\x04\xA2\x3B\x15", 4)) });
+    reader.chip.write(ChipReg::MFOUTSelect, MFOUTSelectBits::ManchesterWithSubcarrier);
     reader.chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityNoCrc);
     reader.transceive("\x26", BitFramingBits::ShortFrame);
-    return reader.lastCapture();
+    return reader.lastExchanges();
 }
 
 // Identification, authentication of block 4 with the transport key, then
 // the read: the capture of the read alone.
 std::vector<DecodedExchange> mifareRead()
 {
-    Chip reader;
     auto card = std::make_shared<MifareClassicCard>(QByteArray("\x04\xA2\x3B\x15", 4));
     card->setBlock(4, QByteArray("Bonjour TagBench"));
-    reader.chip.field().addCard(card);
-    ChipModel &chip = reader.chip;
-    chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityNoCrc);
-    reader.transceive("\x26", BitFramingBits::ShortFrame);
-    reader.transceive("\x93\x20");
-    chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityCrcBothWays);
-    reader.transceive(QByteArray("\x93\x70\x04\xA2\x3B\x15\x88", 7));
-    chip.write(ChipReg::Control, ControlBits::FlushFIFO);
-    for (int i = 0; i < 12; ++i)
-        chip.write(ChipReg::FIFOData, 0x0F);  // each key nibble F beside its complement 0
-    chip.write(ChipReg::Command, ChipCmd::LoadKey);
-    chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityTxCrc);
-    for (quint8 byte : { quint8(0x60), quint8(4), quint8(0x04), quint8(0xA2), quint8(0x3B), quint8(0x15) })
-        chip.write(ChipReg::FIFOData, byte);
-    chip.write(ChipReg::Command, ChipCmd::Authent1);
-    chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityNoCrc);
-    chip.write(ChipReg::Command, ChipCmd::Authent2);
-    chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityCrcBothWays);
+    ChipScript reader({ card });
+    reader.chip.write(ChipReg::MFOUTSelect, MFOUTSelectBits::ManchesterWithSubcarrier);
+    reader.identify();
+    reader.authenticate(4);
+    reader.chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityCrcBothWays);
     reader.transceive(QByteArray("\x30\x04", 2));
-    return reader.lastCapture();
+    return reader.lastExchanges();
 }
 
 // Sixteen tags, one for each slot (the UID's lowest nibble), and the
 // inventory that finds them all with its fifteen end-of-frame pulses.
 std::vector<DecodedExchange> inventory()
 {
-    Chip reader;
+    ChipScript reader;
     for (quint64 slot = 0; slot < 16; ++slot)
         reader.chip.field().addCard(std::make_shared<Iso15693Tag>(0xE004010866215700ull | slot));
-    ChipModel &chip = reader.chip;
-    chip.write(ChipReg::CoderControl, CoderControlBits::Iso15693OneOutOf4);
-    chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::Iso15693Crc);
-    chip.write(ChipReg::CRCPresetLSB, ChipSetting::CRCPresetAllOnes);
-    chip.write(ChipReg::CRCPresetMSB, ChipSetting::CRCPresetAllOnes);
-    chip.write(ChipReg::ModWidth, ChipSetting::Iso15693ModWidth);
+    reader.chip.write(ChipReg::MFOUTSelect, MFOUTSelectBits::ManchesterWithSubcarrier);
+    reader.vicinityMode();
     reader.transceive(QByteArray("\x06\x01\x00", 3));
-    chip.write(ChipReg::CoderControl, CoderControlBits::Iso15693SlotPulse);
+    reader.chip.write(ChipReg::CoderControl, CoderControlBits::Iso15693SlotPulse);
     for (int slot = 1; slot < 16; ++slot)
         reader.transceive(QByteArray());
-    return reader.lastCapture();
+    return reader.lastExchanges();
 }
 
 double medianMs(int repaints, const std::function<void()> &paint)

@@ -7,6 +7,7 @@
 #include "airtiming.h"
 #include "captureexport.h"
 #include "chipmodel.h"
+#include "chipscript.h"
 #include "chipregisters.h"
 #include "iso15693tag.h"
 #include "mifareclassiccard.h"
@@ -23,70 +24,29 @@ constexpr double Fc = AirTiming::CarrierHz;
 constexpr double TypeABit = 128 / Fc * 1e6;
 constexpr double Unit15693 = 128 / Fc * 1e6;
 
-// A chip whose clock stands still, so that its exchanges follow each other
-// on the air with no gap, with the cards given in its field.
-struct Chip
+// Every frame on the chip's air as a trace line.
+QStringList trace(const ChipScript &reader)
 {
-    ChipModel chip;
-
-    explicit Chip(std::vector<std::shared_ptr<VirtualCard>> cards = {})
-    {
-        chip.setClock([] { return qint64(0); });
-        for (auto &card : cards)
-            chip.field().addCard(card);
-        chip.write(ChipReg::TxControl, TxControlBits::FieldOn);
+    AirDecoder decoder;
+    QStringList lines;
+    for (const AirExchange &exchange : reader.chip.airLog()) {
+        for (const DecodedFrame &frame : decoder.decode(exchange))
+            lines << frame.traceLine();
     }
+    return lines;
+}
 
-    void transceive(const QByteArray &bytes, quint8 lastBits = 0)
-    {
-        chip.write(ChipReg::BitFraming, lastBits);
-        for (char byte : bytes)
-            chip.write(ChipReg::FIFOData, quint8(byte));
-        chip.write(ChipReg::Command, ChipCmd::Transceive);
-        while (chip.peek(ChipReg::FIFOLength) > 0)
-            chip.read(ChipReg::FIFOData);
+// What each frame means, with its direction.
+QStringList meanings(const ChipScript &reader)
+{
+    AirDecoder decoder;
+    QStringList lines;
+    for (const AirExchange &exchange : reader.chip.airLog()) {
+        for (const DecodedFrame &frame : decoder.decode(exchange))
+            lines << frame.traceLine().section(QLatin1Char(' '), 0, 0) + QLatin1Char(' ') + frame.meaning;
     }
-
-    void vicinityMode()
-    {
-        chip.write(ChipReg::CoderControl, CoderControlBits::Iso15693OneOutOf4);
-        chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::Iso15693Crc);
-        chip.write(ChipReg::CRCPresetLSB, ChipSetting::CRCPresetAllOnes);
-        chip.write(ChipReg::CRCPresetMSB, ChipSetting::CRCPresetAllOnes);
-        chip.write(ChipReg::ModWidth, ChipSetting::Iso15693ModWidth);
-    }
-
-    Capture lastCapture() const
-    {
-        CaptureAssembler assembler;
-        for (const AirExchange &exchange : chip.airLog())
-            assembler.add(exchange);
-        return SignalSynthesis::capture(assembler.current());
-    }
-
-    QStringList trace() const
-    {
-        AirDecoder decoder;
-        QStringList lines;
-        for (const AirExchange &exchange : chip.airLog()) {
-            for (const DecodedFrame &frame : decoder.decode(exchange))
-                lines << frame.traceLine();
-        }
-        return lines;
-    }
-
-    // What each frame means, with its direction.
-    QStringList meanings() const
-    {
-        AirDecoder decoder;
-        QStringList lines;
-        for (const AirExchange &exchange : chip.airLog()) {
-            for (const DecodedFrame &frame : decoder.decode(exchange))
-                lines << frame.traceLine().section(QLatin1Char(' '), 0, 0) + QLatin1Char(' ') + frame.meaning;
-        }
-        return lines;
-    }
-};
+    return lines;
+}
 
 std::shared_ptr<MifareClassicCard> mifareCard()
 {
@@ -126,33 +86,6 @@ void compareTimes(const std::vector<double> &actual, const std::vector<double> &
     }
 }
 
-// Authenticates sector 1 with the transport key, as the host does it.
-void authenticate(Chip &reader, int block)
-{
-    ChipModel &chip = reader.chip;
-    chip.write(ChipReg::Control, ControlBits::FlushFIFO);
-    for (int i = 0; i < 6; ++i) {
-        chip.write(ChipReg::FIFOData, 0x0F);  // nibble F beside its complement 0
-        chip.write(ChipReg::FIFOData, 0x0F);
-    }
-    chip.write(ChipReg::Command, ChipCmd::LoadKey);
-    chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityTxCrc);
-    for (quint8 byte : { quint8(0x60), quint8(block), quint8(0x04), quint8(0xA2), quint8(0x3B), quint8(0x15) })
-        chip.write(ChipReg::FIFOData, byte);
-    chip.write(ChipReg::Command, ChipCmd::Authent1);
-    chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityNoCrc);
-    chip.write(ChipReg::Command, ChipCmd::Authent2);
-}
-
-void identify(Chip &reader)
-{
-    reader.chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityNoCrc);
-    reader.transceive("\x26", BitFramingBits::ShortFrame);
-    reader.transceive("\x93\x20");
-    reader.chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityCrcBothWays);
-    reader.transceive(QByteArray("\x93\x70\x04\xA2\x3B\x15\x88", 7));
-}
-
 } // namespace
 
 class TestAir : public QObject
@@ -171,7 +104,7 @@ private slots:
     void reqaGivesTheMillerPauses()
     {
         QFETCH(int, mfout);
-        Chip reader({ mifareCard() });
+        ChipScript reader({ mifareCard() });
         reader.chip.write(ChipReg::MFOUTSelect, quint8(mfout));
         reader.transceive("\x26", BitFramingBits::ShortFrame);
         const Capture capture = reader.lastCapture();
@@ -207,7 +140,7 @@ private slots:
         QFETCH(int, source);
         QFETCH(int, pauses);
         QFETCH(float, idle);
-        Chip reader;
+        ChipScript reader;
         reader.chip.write(ChipReg::TxControl, quint8((TxControlBits::FieldOn & ~TxControlBits::ModulatorSourceMask) | source));
         reader.chip.write(ChipReg::MFOUTSelect, MFOUTSelectBits::ModulationSignal);
         reader.transceive("\x26", BitFramingBits::ShortFrame);
@@ -261,7 +194,7 @@ private slots:
 
     void typeAAnswerIsManchesterOnTheSubcarrier()
     {
-        Chip reader({ mifareCard() });
+        ChipScript reader({ mifareCard() });
         reader.chip.write(ChipReg::MFOUTSelect, MFOUTSelectBits::ManchesterWithSubcarrier);
         reader.transceive("\x26", BitFramingBits::ShortFrame);
         const Capture capture = reader.lastCapture();
@@ -285,7 +218,7 @@ private slots:
 
     void vicinityAnswerIsPulsesOfTheSubcarrier()
     {
-        Chip reader({ std::make_shared<Iso15693Tag>(0xE004010866215731ull) });
+        ChipScript reader({ std::make_shared<Iso15693Tag>(0xE004010866215731ull) });
         reader.vicinityMode();
         reader.chip.write(ChipReg::MFOUTSelect, MFOUTSelectBits::ManchesterWithSubcarrier);
         reader.transceive(QByteArray("\x26\x01\x00", 3));  // one-slot inventory
@@ -306,7 +239,7 @@ private slots:
 
     void inventoryPulsesJoinTheirCapture()
     {
-        Chip reader({ std::make_shared<Iso15693Tag>(0xE004010866215731ull) });  // answers in slot 1
+        ChipScript reader({ std::make_shared<Iso15693Tag>(0xE004010866215731ull) });  // answers in slot 1
         reader.vicinityMode();
         reader.chip.write(ChipReg::MFOUTSelect, MFOUTSelectBits::ModulationSignal);
         reader.transceive(QByteArray("\x06\x01\x00", 3));  // sixteen slots
@@ -359,14 +292,14 @@ private slots:
     {
         QFETCH(QString, scenario);
         QFETCH(QStringList, expected);
-        Chip reader({ mifareCard() });
+        ChipScript reader({ mifareCard() });
         if (scenario == "identification") {
-            identify(reader);
+            reader.identify();
         } else if (scenario == "authentication" || scenario == "refused") {
-            identify(reader);
+            reader.identify();
             reader.chip.clearAirLog();
             if (scenario == "authentication") {
-                authenticate(reader, 4);
+                reader.authenticate(4);
                 QVERIFY(reader.chip.crypto1On());
                 reader.chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityCrcBothWays);
             }
@@ -390,15 +323,15 @@ private slots:
             reader.transceive(QByteArray("\x02\x28", 2));
             reader.transceive(QByteArray("\x02\x27\x34", 3));
         }
-        QCOMPARE(reader.meanings(), expected);
+        QCOMPARE(meanings(reader), expected);
     }
 
     void traceLinesAndSummaries()
     {
-        Chip reader({ mifareCard() });
+        ChipScript reader({ mifareCard() });
         reader.transceive("\x26", BitFramingBits::ShortFrame);
         reader.transceive("\x26", BitFramingBits::ShortFrame);
-        QCOMPARE(reader.trace(), QStringList({ "→ REQA 26 (7 bits)", "← ATQA 04 00", "→ REQA 26 (7 bits)" }));
+        QCOMPARE(trace(reader), QStringList({ "→ REQA 26 (7 bits)", "← ATQA 04 00", "→ REQA 26 (7 bits)" }));
         AirDecoder decoder;
         QCOMPARE(AirDecoder::summary(decoder.decode(reader.chip.airLog().at(0))), QStringLiteral("REQA → ATQA 04 00"));
         QCOMPARE(AirDecoder::summary(decoder.decode(reader.chip.airLog().at(1))), QStringLiteral("REQA → (pas de réponse)"));
@@ -408,11 +341,11 @@ private slots:
 
     void vcdReadsBackToTheSameEdges()
     {
-        Chip reader({ mifareCard() });
+        ChipScript reader({ mifareCard() });
         // A millisecond between frames: each capture ends before the next.
         reader.chip.setClock([now = qint64(0)]() mutable { return now += 1000000; });
         reader.chip.write(ChipReg::MFOUTSelect, MFOUTSelectBits::ManchesterWithSubcarrier);
-        identify(reader);
+        reader.identify();
         CaptureAssembler assembler;
         VcdWriter writer;
         QByteArray vcd = writer.header();
