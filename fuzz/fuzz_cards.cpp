@@ -179,6 +179,14 @@ private:
             require(answer->size() <= LongestAnswerBits);
             for (quint8 bit : *answer)
                 require(bit <= 1);
+            // A tag answers whole bytes closed by their CRC, or nothing.
+            QByteArray bytes;
+            if (dynamic_cast<const Iso15693Tag *>(&m_card)) {
+                require(Air::toPlainBytes(*answer, &bytes) && bytes.size() >= 3);
+                const quint16 crc = Crc16::crc3309(reinterpret_cast<const quint8 *>(bytes.constData()),
+                                                   std::size_t(bytes.size() - 2));
+                require(quint8(bytes.at(bytes.size() - 2)) == quint8(crc) && quint8(bytes.at(bytes.size() - 1)) == quint8(crc >> 8));
+            }
             exchange.received.bits = *answer;
             exchange.received.collided.assign(answer->size(), 0);
             exchange.received.answers = 1;
@@ -247,6 +255,14 @@ private:
         require(capture.bitStartsUs.size() <= bits);
         require(capture.bytes.size() <= bits);
         require(capture.durationUs >= 0);
+        for (const Waveform *wave : { &capture.antenna, &capture.mfout }) {
+            require(wave->times.size() == wave->levels.size());
+            require(std::is_sorted(wave->times.begin(), wave->times.end()));
+            for (float level : wave->levels)
+                require(level >= 0.0f && level <= 1.0f);
+        }
+        for (const ByteMark &mark : capture.bytes)
+            require(mark.startUs <= mark.endUs && mark.bits >= 1 && mark.bits <= 8);
         // The scope's read-out of the levels, at the trigger and the end.
         capture.antenna.levelAt(capture.triggerUs);
         capture.mfout.levelAt(capture.durationUs);
@@ -421,7 +437,13 @@ void hearFrames(Reader &reader, VirtualCard &card, AirCoding own, Input &input)
                 reader.customSettings = settings;
             }
             if (extra & 2) {
+                // Out of the field a card has no power: it answers nothing,
+                // and comes back in its first state.
                 card.fieldOff();
+                AirFrame wakeUp = shortFrame(TypeACommand::Wupa);
+                wakeUp.coding = own;
+                require(!card.hear(wakeUp));
+                require(!card.hear(AirFrame { own, {}, true }));
                 card.fieldOn();
                 reader.cipher.reset();
             }
