@@ -14,6 +14,7 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
