@@ -1,11 +1,12 @@
 #include "readerlink.h"
 
+#include "bytetransport.h"
 #include "chipregisters.h"
+#include "serialtransport.h"
 #include "waits.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QSerialPort>
 #include <QThread>
 #include <QtDebug>
 
@@ -17,11 +18,6 @@ constexpr char Accepted = 'A';
 constexpr char Refused = 'E';
 constexpr char Result = 'R';
 
-// What the port may hold of the board's bytes before the host reads them.
-// The handshakes read one byte at a time; anything beyond this is a board
-// gone wild, and the kernel keeps the rest.
-constexpr qint64 InputBufferLimit = 4096;
-
 // Between two looks at a chip still busy with its frame: a fraction of the
 // shortest answer's air time.
 constexpr unsigned long CommandPollPauseUs = 500;
@@ -29,31 +25,27 @@ constexpr unsigned long CommandPollPauseUs = 500;
 } // namespace
 
 ReaderLink::ReaderLink(const QString &portName)
-    : m_port(new QSerialPort(portName))
 {
-    m_port->setBaudRate(QSerialPort::Baud115200);
-    m_port->setFlowControl(QSerialPort::NoFlowControl);
-    m_port->setParity(QSerialPort::NoParity);
-    m_port->setDataBits(QSerialPort::Data8);
-    m_port->setStopBits(QSerialPort::OneStop);
-    m_port->setReadBufferSize(InputBufferLimit);
+    auto serial = std::make_unique<SerialTransport>(portName);
+    m_port = serial->port();
+    m_transport = std::move(serial);
 }
 
-ReaderLink::~ReaderLink()
+ReaderLink::ReaderLink(std::unique_ptr<ByteTransport> transport)
+    : m_transport(std::move(transport))
 {
-    delete m_port;
-    m_port = nullptr;
 }
+
+ReaderLink::~ReaderLink() = default;
 
 void ReaderLink::open()
 {
-    m_port->open(QIODevice::ReadWrite);
-    qDebug(" open: %d", m_port->isOpen() ? 1 : 0);
+    qDebug(" open: %d", m_transport->open() ? 1 : 0);
 }
 
 void ReaderLink::closePort()
 {
-    m_port->close();
+    m_transport->close();
 }
 
 // ---------------------------------------------------------------------------
@@ -118,21 +110,14 @@ bool ReaderLink::acknowledged(char command)
 
 void ReaderLink::send(const char *bytes, int count)
 {
-    if (!m_port->isOpen())
+    if (!m_transport->isOpen())
         return;
-    m_port->write(bytes, count);
-    // No event loop runs during a handshake: push the bytes out now.
-    const QDeadlineTimer deadline(AnswerTimeoutMs);
-    while (m_port->bytesToWrite() > 0 && !deadline.hasExpired()) {
-        if (!m_port->waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime())))
-            && portFailed())
-            return;  // the bytes cannot go out; the answer's wait will tell
-    }
+    m_transport->write(bytes, count, QDeadlineTimer(AnswerTimeoutMs));
 }
 
 int ReaderLink::nextByte(const QDeadlineTimer &deadline)
 {
-    if (!m_port->isOpen()) {
+    if (!m_transport->isOpen()) {
         // Nothing can arrive on a closed port: the handshake simply runs out
         // its time, asleep.
         QThread::msleep(quint64(qMax<qint64>(0, deadline.remainingTime())));
@@ -141,15 +126,15 @@ int ReaderLink::nextByte(const QDeadlineTimer &deadline)
     int failures = 0;
     for (;;) {
         char byte = 0;
-        if (m_port->bytesAvailable() > 0 && m_port->getChar(&byte))
+        if (m_transport->takeByte(&byte))
             return quint8(byte);
         if (deadline.hasExpired())
             return -1;
-        if (m_port->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
+        if (m_transport->waitForBytes(int(qMax<qint64>(1, deadline.remainingTime())))) {
             failures = 0;
             continue;
         }
-        if (!portFailed()) {
+        if (!m_transport->failed()) {
             // The wait ran out (or woke for nothing): never loop without
             // sleeping.
             QThread::msleep(1);
@@ -160,18 +145,7 @@ int ReaderLink::nextByte(const QDeadlineTimer &deadline)
         // it and wait again; a second in a row means the board is gone.
         if (++failures > 1)
             return -1;
-        m_port->clearError();
-    }
-}
-
-bool ReaderLink::portFailed() const
-{
-    switch (m_port->error()) {
-    case QSerialPort::NoError:
-    case QSerialPort::TimeoutError:
-        return false;
-    default:
-        return true;
+        m_transport->clearFailure();
     }
 }
 

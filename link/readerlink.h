@@ -3,6 +3,9 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <memory>
+
+class ByteTransport;
 class QDeadlineTimer;
 class QSerialPort;
 
@@ -18,6 +21,9 @@ class QSerialPort;
 //
 // No handshake reports an error: one that gets no answer sets timedOut(),
 // and a read then gives 0. Only the connect action looks at the flag.
+//
+// The bytes travel over a ByteTransport: the board's serial port in the
+// application, anything that carries bytes elsewhere (a fuzzer's input).
 class ReaderLink
 {
 public:
@@ -28,16 +34,21 @@ public:
     // host gives up on the board and counts it as a time-out.
     static constexpr int MaxRepeats = 10;
 
-    // Creates the port with the board's line settings (115200 baud, 8 data
-    // bits, no parity, 1 stop bit, no flow control); does not open it.
+    // Creates the serial port with the board's line settings (115200 baud,
+    // 8 data bits, no parity, 1 stop bit, no flow control); does not open
+    // it.
     explicit ReaderLink(const QString &portName);
+    // The link over another transport, which it owns.
+    explicit ReaderLink(std::unique_ptr<ByteTransport> transport);
     ~ReaderLink();
 
     ReaderLink(const ReaderLink &) = delete;
     ReaderLink &operator=(const ReaderLink &) = delete;
 
-    // The serial port, opened or not. Its name may be changed while closed.
+    // The serial port, opened or not; its name may be changed while closed.
+    // Null when the link runs over another transport.
     QSerialPort *port() const { return m_port; }
+    ByteTransport &transport() const { return *m_transport; }
 
     void open();
     void closePort();
@@ -96,10 +107,10 @@ private:
     bool acknowledged(char command);
     void send(const char *bytes, int count);
     // The next byte from the board, or -1 when none came before the deadline
-    // (or the port can no longer deliver any).
+    // (or the device can no longer deliver any).
     int nextByte(const QDeadlineTimer &deadline);
-    bool portFailed() const;
 
-    QSerialPort *m_port = nullptr;
+    std::unique_ptr<ByteTransport> m_transport;
+    QSerialPort *m_port = nullptr;  // the serial transport's port, if it is one
     bool m_timedOut = false;
 };

@@ -107,6 +107,9 @@ private slots:
         QTest::newRow("parity, TX CRC_A") << 0x07 << 0x63 << 0x63 << Bytes("\x12\x34\x26\xCF");
         QTest::newRow("parity, TX and RX CRC_A") << 0x0F << 0x63 << 0x63 << Bytes("\x12\x34\x26\xCF");
         QTest::newRow("ISO 3309, no parity") << 0x2C << 0xFF << 0xFF << Bytes("\x12\x34\xC1\xDE");
+        // Unequal preset bytes: CRCPresetLSB is the low byte of the preset.
+        QTest::newRow("parity, TX CRC, preset 0x1234") << 0x07 << 0x34 << 0x12 << Bytes("\x12\x34\xD7\x33");
+        QTest::newRow("ISO 3309, preset 0x1234") << 0x2C << 0x34 << 0x12 << Bytes("\x12\x34\x28\xCC");
     }
 
     void transmitAppendsCrcWhereEnabled()

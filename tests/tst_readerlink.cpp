@@ -1,9 +1,12 @@
 // The board link on the wire: every operation's exact bytes and handshakes,
 // and every way a board can fail, each ending within its bound without
-// spinning. All of it through a real pseudo-terminal and QSerialPort.
+// spinning. All of it through a real pseudo-terminal and QSerialPort, but
+// for the handshakes' reading of bytes given in memory, which the link takes
+// from any transport.
 
 #include "benchfixture.h"
 #include "chipregisters.h"
+#include "memorytransport.h"
 #include "scriptedcard.h"
 
 #include <QElapsedTimer>
@@ -78,6 +81,71 @@ private slots:
         QVERIFY(bench.link->port()->isOpen());  // init() expected " open: 1"
         bench.link->closePort();
         QVERIFY(!bench.link->port()->isOpen());
+    }
+
+    // --- the board's bytes from any transport ------------------------------
+
+    void portIsOnlyASerialTransports()
+    {
+        ReaderLink link(std::make_unique<MemoryTransport>());
+        QVERIFY(link.port() == nullptr);
+        QTest::ignoreMessage(QtDebugMsg, " open: 1");
+        link.open();
+        QVERIFY(link.transport().isOpen());
+    }
+
+    void handshakesReadTheBoardsBytes_data()
+    {
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<QByteArray>("board");
+        QTest::addColumn<bool>("timedOut");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QByteArray>("host");
+        QTest::addColumn<int>("unread");
+        const QByteArray refusals = Bytes("E").repeated(ReaderLink::MaxRepeats + 1);
+        QTest::newRow("read") << false << Bytes("AR\x42") << false << 0x42 << Bytes("r\x15") << 0;
+        QTest::newRow("read, noise before A and R")
+            << false << Bytes("\x00zR" "A" "xE\xFF" "R\x42" "A", 10) << false << 0x42 << Bytes("r\x15") << 1;
+        QTest::newRow("read, refused twice") << false << Bytes("EEAR\x07") << false << 7 << Bytes("rrr\x15") << 0;
+        QTest::newRow("read, refused past the cap")
+            << false << refusals + "AR\x07" << true << 0 << Bytes("r").repeated(ReaderLink::MaxRepeats + 1) << 3;
+        QTest::newRow("read, value read negative") << false << Bytes("AR\xC3") << false << -61 << Bytes("r\x15") << 0;
+        QTest::newRow("read, cut before A") << false << Bytes("xy") << true << 0 << Bytes("r") << 0;
+        QTest::newRow("read, cut after A") << false << Bytes("A") << true << 0 << Bytes("r\x15") << 0;
+        QTest::newRow("read, cut after R") << false << Bytes("AR") << true << 0 << Bytes("r\x15") << 0;
+        QTest::newRow("read, nothing") << false << Bytes() << true << 0 << Bytes("r") << 0;
+        QTest::newRow("write") << true << Bytes("A") << false << 0 << Bytes("w\x15\x3F") << 0;
+        QTest::newRow("write, noise then A") << true << Bytes("R\x00" "A", 3) << false << 0 << Bytes("w\x15\x3F") << 0;
+        QTest::newRow("write, refused then accepted") << true << Bytes("EA") << false << 0 << Bytes("ww\x15\x3F") << 0;
+        QTest::newRow("write, cut among refusals") << true << Bytes("EE") << true << 0 << Bytes("www") << 0;
+        QTest::newRow("write, nothing") << true << Bytes() << true << 0 << Bytes("w") << 0;
+    }
+
+    void handshakesReadTheBoardsBytes()
+    {
+        QFETCH(bool, write);
+        QFETCH(QByteArray, board);
+        QFETCH(bool, timedOut);
+        QFETCH(int, value);
+        QFETCH(QByteArray, host);
+        QFETCH(int, unread);
+        auto owned = std::make_unique<MemoryTransport>(board);
+        MemoryTransport &transport = *owned;
+        transport.open();
+        ReaderLink link(std::move(owned));
+        QElapsedTimer clock;
+        clock.start();
+        if (write)
+            link.writeRegister(ChipReg::ModWidth, 0x3F);
+        else
+            QCOMPARE(int(link.readRegister(ChipReg::ModWidth)), value);
+        QCOMPARE(link.timedOut(), timedOut);
+        QCOMPARE(transport.written(), host);
+        QCOMPARE(transport.unread(), unread);
+        // A board with nothing more to send is a board gone: the handshake
+        // ends at once rather than waiting out its time.
+        QCOMPARE(transport.failed(), unread == 0);
+        QVERIFY2(clock.elapsed() < ReaderLink::AnswerTimeoutMs / 2, qPrintable(QString::number(clock.elapsed())));
     }
 
     // --- the two handshakes ------------------------------------------------
