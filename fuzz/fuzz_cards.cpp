@@ -325,7 +325,7 @@ bool authenticate(Reader &reader, const TypeACard &card, quint8 block)
         return false;
     const quint32 cardNonce = BenchCipher::wordAt(nonce.bytes, 0);
     BenchCipher cipher;
-    cipher.start(TransportKey, card.uidWord(), cardNonce);
+    cipher.start(TransportKey, card.cipherUid(), cardNonce);
     quint64 seed = cardNonce;
     const quint32 readerNonce = BenchCipher::nextNonce(seed);
     AirBits token = Air::withOddParity(BenchCipher::wordBytes(readerNonce)
