@@ -26,16 +26,20 @@ BoardEngine::Output BoardEngine::receive(quint8 byte)
         m_address = byte;
         m_state = State::WriteValue;
         return {};
-    case State::WriteValue:
+    case State::WriteValue: {
+        // Dated when the board has it whole, before the chip acts on it.
+        const qint64 atNs = m_chip.now();
         m_chip.write(m_address, byte);
-        record(Handshake::Write, m_address, byte);
+        record(Handshake::Write, m_address, byte, atNs);
         m_state = State::Idle;
         return {};
+    }
     case State::ReadAddress: {
         m_state = State::Idle;
         const auto stuck = m_faults.stuckReads.find(byte);
+        const qint64 atNs = m_chip.now();
         const quint8 value = stuck != m_faults.stuckReads.end() ? stuck->second : m_chip.read(byte);
-        record(Handshake::Read, byte, value);
+        record(Handshake::Read, byte, value, atNs);
         Output output;
         output.push_back({ 0, m_faults.strayBeforeResult + 'R' });
         if (!m_faults.dropValueByte)
@@ -58,6 +62,7 @@ BoardEngine::Output BoardEngine::answerCommand(quint8 command)
             --m_faults.refusals;
         return { { m_faults.answerDelayMs, QByteArray("E") } };
     }
+    m_startNs = m_chip.now();
     if (m_faults.vanishAfterAck)
         m_gone = true;
     if (m_faults.stopAfterAck)
@@ -67,11 +72,11 @@ BoardEngine::Output BoardEngine::answerCommand(quint8 command)
     return { { m_faults.answerDelayMs, m_faults.strayBeforeAck + 'A' } };
 }
 
-void BoardEngine::record(Handshake::Operation operation, quint8 address, quint8 value)
+void BoardEngine::record(Handshake::Operation operation, quint8 address, quint8 value, qint64 atNs)
 {
     if (m_trace.size() == TraceLimit)
         m_trace.pop_front();
-    m_trace.push_back({ operation, address, value, m_chip.now(), m_chip.exchangeCount() });
+    m_trace.push_back({ operation, address, value, m_startNs, atNs, m_chip.exchangeCount() });
     ++m_handshakeCount;
 }
 

@@ -16,9 +16,14 @@ struct Handshake
     Operation operation = Write;
     quint8 address = 0;
     quint8 value = 0;
-    // When the board carried it out, on the chip's clock (nanoseconds), and
-    // how many frames the chip had sent by its end: a frame whose serial is
-    // at most this went on the air during or before this handshake.
+    // When the board took its command byte and when it had the handshake
+    // whole, on the chip's clock (nanoseconds), and how many frames the chip
+    // had sent by its end: a frame whose serial is at most this went on the
+    // air during or before this handshake. The host cannot go on before the
+    // board has taken the command byte (it waits for the "A"), so anything
+    // the host does after a handshake comes after its startNs, however late
+    // the board reads the bytes that follow.
+    qint64 startNs = 0;
     qint64 atNs = 0;
     quint64 airSerial = 0;
 
@@ -94,12 +99,13 @@ private:
     enum class State { Idle, WriteAddress, WriteValue, ReadAddress, Hung };
 
     Output answerCommand(quint8 command);
-    void record(Handshake::Operation operation, quint8 address, quint8 value);
+    void record(Handshake::Operation operation, quint8 address, quint8 value, qint64 atNs);
 
     ChipModel m_chip;
     BoardFaults m_faults;
     State m_state = State::Idle;
     quint8 m_address = 0;
+    qint64 m_startNs = 0;
     bool m_gone = false;
     std::deque<Handshake> m_trace;
     std::size_t m_handshakeCount = 0;
