@@ -87,10 +87,24 @@ int main(int argc, char *argv[])
     const sigset_t stopSet = stopSignals();
     pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
 
-    const bool withWindow = windowWanted(argc, argv);
-    const std::unique_ptr<QCoreApplication> application = withWindow
+    const bool windowAsked = windowWanted(argc, argv);
+    // An X display that is named but cannot be reached (an SSH session's
+    // stale DISPLAY) would stop Qt with an abort: the bench then runs from
+    // the terminal instead. A platform the user chose is left alone.
+    const bool xFallback = windowAsked && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (xFallback)
+        qputenv("QT_QPA_PLATFORM", "xcb;offscreen");
+    const std::unique_ptr<QCoreApplication> application = windowAsked
         ? std::make_unique<QApplication>(argc, argv)
         : std::make_unique<QCoreApplication>(argc, argv);
+    const bool withWindow = windowAsked && !(xFallback && QGuiApplication::platformName() == QLatin1String("offscreen"));
+    if (xFallback) {
+        qunsetenv("QT_QPA_PLATFORM");  // not handed down to what the bench starts
+        if (!withWindow)
+            std::fprintf(stderr, "Affichage %s injoignable : le banc tourne sans fenêtre.\n",
+                         qgetenv("DISPLAY").constData());
+    }
     QCoreApplication::setApplicationName(QStringLiteral("tagbench-sim"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAGBENCH_VERSION));
     if (withWindow)

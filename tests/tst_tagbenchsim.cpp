@@ -204,6 +204,30 @@ private slots:
         QVERIFY2(output.contains(answer), qPrintable(output));
     }
 
+    void programRunsFromTheTerminalWhenItsDisplayIsGone()
+    {
+        // A DISPLAY left over from an SSH session names no X server.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":4321"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        QProcess sim;
+        sim.setProcessEnvironment(environment);
+        sim.start(QStringLiteral(TAGBENCH_SIM), QStringList());
+        QVERIFY(sim.waitForStarted(5000));
+        QString output;
+        while (!output.contains(QStringLiteral("Ctrl+C pour arrêter.")) && sim.waitForReadyRead(5000))
+            output += QString::fromUtf8(sim.readAllStandardOutput());
+        QVERIFY2(output.contains(QStringLiteral("prêt sur")), qPrintable(output));
+        QVERIFY(QFileInfo(temporary.filePath("ttyTAGBENCH0")).isSymLink());
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
+        const QString errors = QString::fromUtf8(sim.readAllStandardError());
+        QVERIFY2(errors.contains(QStringLiteral("Affichage :4321 injoignable")), qPrintable(errors));
+    }
+
     void programRefusesABadCard()
     {
         QProcess sim;
