@@ -100,6 +100,9 @@ private slots:
 private:
     // The modulator-source bits of TxControl (bits 6 and 5), the rest kept.
     void setModulatorSource(quint8 source);
+    // Whether the board answered a page's read-modify-write, shown as the
+    // connection bar shows a board that does or does not answer the probe.
+    void showBoardAnswered(bool answered);
     // A type A identification step that got no answer, or a garbled one:
     // its result field red, no step indicator, the RF field off.
     void showFailedIdentificationStep(QLineEdit *resultField);

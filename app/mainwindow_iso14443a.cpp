@@ -61,7 +61,8 @@ void MainWindow::showFailedIdentificationStep(QLineEdit *resultField)
 void MainWindow::on_button_14_img_rlcfg_clicked()
 {
     iso14443a->loadConfiguration();
-    link->setBits(ChipReg::TxControl, TxControlBits::ModulatorInternalCoder);
+    // Its read timing out, the coder is not set and the bar says why.
+    showBoardAnswered(link->setBits(ChipReg::TxControl, TxControlBits::ModulatorInternalCoder));
     link->writeRegister(ChipReg::CoderControl, CoderControlBits::Miller106);
     ui->radio_codbit_miller->click();
 }

@@ -40,7 +40,11 @@ void MainWindow::setModulatorSource(quint8 source)
     // green one hidden. The port stays open and the page usable, and the
     // indicators follow the board: the next modulator choice it answers
     // brings the green one back.
-    const bool answered = link->writeMasked(ChipReg::TxControl, TxControlBits::ModulatorSourceMask, source);
+    showBoardAnswered(link->writeMasked(ChipReg::TxControl, TxControlBits::ModulatorSourceMask, source));
+}
+
+void MainWindow::showBoardAnswered(bool answered)
+{
     ui->label_ERREUR->setVisible(!answered);
     ui->label_ERREUR_OK->setVisible(answered);
 }

@@ -409,6 +409,36 @@ private slots:
         QVERIFY(fixture.shown("label_ERREUR_OK"));
     }
 
+    void typeAReloadWhoseReadTimesOutLeavesTheCoderAlone()
+    {
+        WindowFixture fixture;
+        QVERIFY(fixture.start());
+        QVERIFY(fixture.connectBoard());
+        fixture.tabs()->setCurrentIndex(1);
+        // The board takes every handshake but never sends a read's value.
+        BoardFaults dropping;
+        dropping.dropValueByte = true;
+        fixture.bench.setFaults(dropping);
+        fixture.bench.clearHistory();
+        fixture.button("button_14_img_rlcfg")->click();
+
+        // TxControl read, and not written back; the bar shows the board
+        // not answering.
+        const Traffic trace = fixture.bench.trace();
+        const auto txRead = std::find(trace.begin(), trace.end(), read(ChipReg::TxControl, 0x5B));
+        QVERIFY(txRead != trace.end());
+        QVERIFY(std::none_of(txRead, trace.end(), [](const Handshake &handshake) {
+            return handshake.operation == Handshake::Write && handshake.address == ChipReg::TxControl;
+        }));
+        QVERIFY(fixture.shown("label_ERREUR"));
+        QVERIFY(!fixture.shown("label_ERREUR_OK"));
+
+        fixture.bench.setFaults(BoardFaults());
+        fixture.button("button_14_img_rlcfg")->click();
+        QVERIFY(!fixture.shown("label_ERREUR"));
+        QVERIFY(fixture.shown("label_ERREUR_OK"));
+    }
+
     void sendButtonTransmitsTheDataByte_data()
     {
         QTest::addColumn<QString>("text");
