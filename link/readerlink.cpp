@@ -22,7 +22,27 @@ constexpr char Result = 'R';
 // shortest answer's air time.
 constexpr unsigned long CommandPollPauseUs = 500;
 
+// What a link out of step sends first. A board that took the command byte
+// that timed out, and now waits for its address (and value), gets address 0
+// and value 0: the Page register, written with the linear addressing it
+// always holds, or read. A board waiting for a command ignores both.
+constexpr char StepFiller[2] = { char(ChipReg::Page), char(PageBits::LinearAddressing) };
+
 } // namespace
+
+ReaderLink::Operation::Operation(ReaderLink &link)
+    : m_link(link)
+    , m_outermost(link.m_operationDepth == 0)
+{
+    if (m_outermost)
+        m_link.m_failed = false;
+    ++m_link.m_operationDepth;
+}
+
+ReaderLink::Operation::~Operation()
+{
+    --m_link.m_operationDepth;
+}
 
 ReaderLink::ReaderLink(const QString &portName)
 {
@@ -40,7 +60,14 @@ ReaderLink::~ReaderLink() = default;
 
 void ReaderLink::open()
 {
-    qDebug(" open: %d", m_transport->open() ? 1 : 0);
+    const bool opened = m_transport->open();
+    if (opened && m_portLost) {
+        // A port that came back is a board that was unplugged: whatever it
+        // owed the host went with it.
+        m_portLost = false;
+        m_outOfStep = false;
+    }
+    qDebug(" open: %d", opened ? 1 : 0);
 }
 
 void ReaderLink::closePort()
@@ -53,7 +80,7 @@ void ReaderLink::closePort()
 
 void ReaderLink::writeRegister(quint8 address, quint8 value)
 {
-    if (!acknowledged(WriteCommand))
+    if (!mayStart() || !acknowledged(WriteCommand))
         return;
     const char bytes[2] = { char(address), char(value) };
     send(bytes, 2);
@@ -61,7 +88,7 @@ void ReaderLink::writeRegister(quint8 address, quint8 value)
 
 qint8 ReaderLink::readRegister(quint8 address)
 {
-    if (!acknowledged(ReadCommand))
+    if (!mayStart() || !acknowledged(ReadCommand))
         return 0;
     const char addressByte = char(address);
     send(&addressByte, 1);
@@ -75,10 +102,60 @@ qint8 ReaderLink::readRegister(quint8 address)
         byte = nextByte(deadline);
     const int value = byte < 0 ? -1 : nextByte(deadline);
     if (value < 0) {
-        m_timedOut = true;
+        fail(true);
         return 0;
     }
     return qint8(quint8(value));
+}
+
+bool ReaderLink::mayStart()
+{
+    if (m_operationDepth == 0)
+        m_failed = false;
+    if (m_failed || m_portLost || (m_outOfStep && !resynchronise())) {
+        fail(false);
+        return false;
+    }
+    return true;
+}
+
+void ReaderLink::fail(bool sentSomething)
+{
+    m_timedOut = true;
+    m_failed = true;
+    // Nothing sent, nothing owed: a handshake not attempted, or one on a
+    // closed port, leaves the board as it was.
+    if (sentSomething && m_transport->isOpen())
+        m_outOfStep = true;
+}
+
+bool ReaderLink::resynchronise()
+{
+    // The flush below is a handshake of its own, which must not come back
+    // here; if it fails, it puts the link out of step again.
+    m_outOfStep = false;
+    send(StepFiller, int(sizeof StepFiller));
+    if (!lineGoesQuiet()) {
+        m_outOfStep = true;
+        return false;
+    }
+    // Read first: Control also holds Crypto1On, which a plain write of the
+    // flush bit would clear, ending the card's MIFARE session.
+    return setBits(ChipReg::Control, ControlBits::FlushFIFO);
+}
+
+bool ReaderLink::lineGoesQuiet()
+{
+    const QDeadlineTimer bound(AnswerTimeoutMs);
+    for (int discarded = 0; discarded <= MaxDiscardedBytes; ++discarded) {
+        const qint64 left = bound.remainingTime();
+        if (left <= 0)
+            return false;  // a board that keeps talking
+        const qint64 quietFor = qMin<qint64>(QuietLineMs, left);
+        if (nextByte(QDeadlineTimer(quietFor)) < 0)
+            return !m_portLost && quietFor == QuietLineMs;
+    }
+    return false;
 }
 
 bool ReaderLink::acknowledged(char command)
@@ -95,14 +172,14 @@ bool ReaderLink::acknowledged(char command)
         int byte = nextByte(deadline);
         for (; byte != Refused; byte = nextByte(deadline)) {
             if (byte < 0 || sinceCommand.hasExpired(AnswerTimeoutMs)) {
-                m_timedOut = true;
+                fail(true);
                 return false;
             }
             if (byte == Accepted)
                 return true;
         }
         if (repeats == MaxRepeats) {
-            m_timedOut = true;
+            fail(true);
             return false;
         }
     }
@@ -143,8 +220,10 @@ int ReaderLink::nextByte(const QDeadlineTimer &deadline)
         // A board unplugged (or a virtual one closed) leaves the port open
         // but failing every wait at once. One failure may be a hiccup: clear
         // it and wait again; a second in a row means the board is gone.
-        if (++failures > 1)
+        if (++failures > 1) {
+            m_portLost = true;
             return -1;
+        }
         m_transport->clearFailure();
     }
 }
@@ -167,20 +246,30 @@ void ReaderLink::flushFifo()
     writeRegister(ChipReg::Control, ControlBits::FlushFIFO);
 }
 
+void ReaderLink::pause(int milliseconds)
+{
+    if (!m_failed)
+        sleepMoreThan(milliseconds);
+}
+
 void ReaderLink::writeFifo(const quint8 *bytes, qint8 length)
 {
+    const Operation operation(*this);
     for (int i = 0; i < length; ++i)
         writeRegister(ChipReg::FIFOData, bytes[i]);
 }
 
 void ReaderLink::readFifo(quint8 *buffer, qint8 length)
 {
+    // Once a read fails the rest are not attempted, and give 0.
+    const Operation operation(*this);
     for (int i = 0; i < length; ++i)
         buffer[i] = quint8(readRegister(ChipReg::FIFOData));
 }
 
 void ReaderLink::transmit(const quint8 *bytes, qint8 length)
 {
+    const Operation operation(*this);
     writeFifo(bytes, length);
     writeRegister(ChipReg::Command, ChipCmd::Transmit);
     flushFifo();
@@ -194,12 +283,14 @@ void ReaderLink::transmitByte(quint8 byte)
 void ReaderLink::transceive(const quint8 *frame, qint8 length, quint8 *answer, qint8 answerLength,
                             int waitMs)
 {
+    const Operation operation(*this);
     sendAndWait(frame, length, waitMs);
     readFifo(answer, answerLength);
 }
 
 int ReaderLink::transceiveAndCount(const quint8 *frame, qint8 length, int waitMs)
 {
+    const Operation operation(*this);
     sendAndWait(frame, length, waitMs);
     return quint8(readRegister(ChipReg::FIFOLength));
 }
@@ -208,16 +299,17 @@ void ReaderLink::sendAndWait(const quint8 *frame, qint8 length, int waitMs)
 {
     writeFifo(frame, length);
     writeRegister(ChipReg::Command, ChipCmd::Transceive);
-    sleepMoreThan(waitMs);
+    pause(waitMs);
 }
 
 bool ReaderLink::writeMasked(quint8 address, quint8 mask, quint8 value)
 {
+    const Operation operation(*this);
     const quint8 old = quint8(readRegister(address));
-    if (m_timedOut)
+    if (m_failed)
         return false;
     writeRegister(address, quint8((old & ~mask) | value));
-    return !m_timedOut;
+    return !m_failed;
 }
 
 bool ReaderLink::setBits(quint8 address, quint8 mask)
@@ -232,11 +324,12 @@ bool ReaderLink::clearBits(quint8 address, quint8 mask)
 
 bool ReaderLink::waitForCommandEnd(int maxMs)
 {
+    const Operation operation(*this);
     QElapsedTimer clock;
     clock.start();
     for (;;) {
         const quint8 command = quint8(readRegister(ChipReg::Command)) & ChipCmd::CodeMask;
-        if (m_timedOut)
+        if (m_failed)
             return false;
         if (command == ChipCmd::Idle)
             return true;

@@ -19,8 +19,20 @@ class QSerialPort;
 // handshake again. Everything TagBench does to the chip is a sequence of these
 // handshakes, each one waiting for the board before the next starts.
 //
-// No handshake reports an error: one that gets no answer sets timedOut(),
-// and a read then gives 0. Only the connect action looks at the flag.
+// A handshake that gets no answer in time (or is refused past the repeats)
+// sets timedOut(), and a read then gives 0, which is no value: the callers
+// group their handshakes into Operations, and the first that fails ends its
+// operation. The ones after it are not attempted; the operation's failed()
+// tells, and the caller shows a failure, never the zeros.
+//
+// A board that answers late puts the link out of step: its "A" would answer
+// the next handshake, whose address the board would then take for the one
+// it is still owed. So after a time-out the link first brings the board
+// back in step: it completes whatever command the board may still hold
+// with a harmless access (Page written or read with 0), throws away what
+// the board sends until the line is quiet, and flushes the FIFO, which an
+// operation cut short may have left half full (keeping the rest of
+// Control, the MIFARE session's Crypto1On among it).
 //
 // The bytes travel over a ByteTransport: the board's serial port in the
 // application, anything that carries bytes elsewhere (a fuzzer's input).
@@ -33,6 +45,36 @@ public:
     // How many times a refused ("E") handshake is started again before the
     // host gives up on the board and counts it as a time-out.
     static constexpr int MaxRepeats = 10;
+    // How long the line must stay quiet before a link out of step takes up
+    // its handshakes again: longer than a USB serial adapter holds a byte.
+    static constexpr int QuietLineMs = 50;
+    // What a link out of step throws away at most while it waits for the
+    // line to be quiet; a board that sends more is not coming back in step.
+    static constexpr int MaxDiscardedBytes = 4096;
+
+    // One action's handshakes, taken as a whole: once one of them fails, the
+    // others are not attempted (each ends at once as a time-out, a read
+    // giving 0), and no wait of the operation is slept any more. Operations
+    // nest, the outermost deciding; outside any operation each handshake
+    // stands alone.
+    class Operation
+    {
+    public:
+        explicit Operation(ReaderLink &link);
+        ~Operation();
+        Operation(const Operation &) = delete;
+        Operation &operator=(const Operation &) = delete;
+
+        // True once a handshake of the outermost operation has failed.
+        bool failed() const { return m_link.failed(); }
+        // Whether this operation is the outermost one, whose end is the end
+        // of the user's action.
+        bool outermost() const { return m_outermost; }
+
+    private:
+        ReaderLink &m_link;
+        bool m_outermost;
+    };
 
     // Creates the serial port with the board's line settings (115200 baud,
     // 8 data bits, no parity, 1 stop bit, no flow control); does not open
@@ -57,8 +99,20 @@ public:
     // The register's value as a signed byte (0x80 to 0xFF read negative, on
     // every platform); 0 after a time-out.
     qint8 readRegister(quint8 address);
-    // True when the most recent handshake got no answer in time.
+    // True when the most recent handshake got no answer in time, or was not
+    // attempted because its operation had already failed.
     bool timedOut() const { return m_timedOut; }
+    // True once a handshake of the current operation has failed; outside
+    // any operation, whether the last handshake did.
+    bool failed() const { return m_failed; }
+    // True once the port has failed for good (a board unplugged, a virtual
+    // one gone): no handshake is attempted until the port is opened again.
+    bool portLost() const { return m_portLost; }
+    // True after a time-out, until the board is back in step.
+    bool outOfStep() const { return m_outOfStep; }
+    // Sleeps more than `milliseconds`, unless the current operation has
+    // failed: a wait for a board that no longer answers is time lost.
+    void pause(int milliseconds);
 
     // Chip operations, each a fixed sequence of the handshakes above.
     // Lengths are signed 8-bit counts: 1 to 127 bytes move, 0 and anything
@@ -72,13 +126,14 @@ public:
     void transmitByte(quint8 byte);
     // Sends the frame with the chip's Transceive command, lets more than
     // waitMs pass, then reads exactly answerLength bytes out of the FIFO,
-    // whatever the card sent.
+    // whatever the card sent (zeros once the operation has failed).
     void transceive(const quint8 *frame, qint8 length, quint8 *answer, qint8 answerLength,
                     int waitMs = 100);
     // The same exchange up to its wait, then FIFOLength instead of the
     // read-out: how many bytes the answer put in the FIFO, 0 when nobody
-    // answered (or the board did not). Once the answer is read out the FIFO
-    // is empty whatever came: this is the one moment it tells.
+    // answered, and 0 when the board did not (failed() tells them apart).
+    // Once the answer is read out the FIFO is empty whatever came: this is
+    // the one moment it tells.
     int transceiveAndCount(const quint8 *frame, qint8 length, int waitMs = 100);
     // Read-modify-write: reads the register, then writes (old & ~mask) |
     // value. setBits and clearBits are its two simplest cases. A read that
@@ -102,6 +157,19 @@ public:
 private:
     // The frame into the FIFO, Transceive, then more than waitMs.
     void sendAndWait(const quint8 *frame, qint8 length, int waitMs);
+    // Whether a handshake may go ahead: its operation has not failed, the
+    // port is there, and the board is in step (brought back if need be).
+    // False, with the failure recorded, when not.
+    bool mayStart();
+    // A handshake that failed: after its command byte went out, the board
+    // may still answer it, late.
+    void fail(bool sentSomething);
+    // Brings a board that may answer late back in step; false when it could
+    // not (the line never went quiet, the flush got no answer).
+    bool resynchronise();
+    // Throws away the board's bytes until none has come for QuietLineMs;
+    // false when the line did not go quiet within a time-out, or is gone.
+    bool lineGoesQuiet();
     // Sends the command byte and waits for the board's "A", starting again on
     // each "E". False (and timedOut() set) when the board did not accept it.
     bool acknowledged(char command);
@@ -113,4 +181,8 @@ private:
     std::unique_ptr<ByteTransport> m_transport;
     QSerialPort *m_port = nullptr;  // the serial transport's port, if it is one
     bool m_timedOut = false;
+    bool m_failed = false;
+    bool m_portLost = false;
+    bool m_outOfStep = false;
+    int m_operationDepth = 0;
 };

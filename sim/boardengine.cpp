@@ -1,5 +1,7 @@
 #include "boardengine.h"
 
+#include <utility>
+
 namespace {
 
 constexpr char WriteCommand = 'w';
@@ -32,6 +34,7 @@ BoardEngine::Output BoardEngine::receive(quint8 byte)
         m_chip.write(m_address, byte);
         record(Handshake::Write, m_address, byte, atNs);
         m_state = State::Idle;
+        countTowardsStall(-1);
         return {};
     }
     case State::ReadAddress: {
@@ -40,6 +43,7 @@ BoardEngine::Output BoardEngine::receive(quint8 byte)
         const qint64 atNs = m_chip.now();
         const quint8 value = stuck != m_faults.stuckReads.end() ? stuck->second : m_chip.read(byte);
         record(Handshake::Read, byte, value, atNs);
+        countTowardsStall(byte);
         Output output;
         output.push_back({ 0, m_faults.strayBeforeResult + 'R' });
         if (!m_faults.dropValueByte)
@@ -50,8 +54,29 @@ BoardEngine::Output BoardEngine::receive(quint8 byte)
     return {};
 }
 
+void BoardEngine::countTowardsStall(int readOf)
+{
+    const bool counted = m_faults.stallAfter > 0 && --m_faults.stallAfter == 0;
+    if (counted || (readOf >= 0 && readOf == m_faults.stallAfterReadOf)) {
+        m_faults.stallAfter = -1;
+        m_faults.stallAfterReadOf = -1;
+        m_stallDue = true;
+    }
+}
+
 BoardEngine::Output BoardEngine::answerCommand(quint8 command)
 {
+    int stallMs = 0;
+    if (m_faults.stallAfter == 0) {
+        m_faults.stallAfter = -1;  // no handshake to wait for: the stall is due now
+        m_stallDue = true;
+    }
+    if (std::exchange(m_stallDue, false)) {
+        if (m_faults.stallMs < 0)
+            m_faults.unanswered = -1;  // gone silent for good
+        else
+            stallMs = m_faults.stallMs;
+    }
     if (m_faults.unanswered != 0) {
         if (m_faults.unanswered > 0)
             --m_faults.unanswered;
@@ -60,7 +85,7 @@ BoardEngine::Output BoardEngine::answerCommand(quint8 command)
     if (m_faults.refusals != 0) {
         if (m_faults.refusals > 0)
             --m_faults.refusals;
-        return { { m_faults.answerDelayMs, QByteArray("E") } };
+        return { { stallMs + m_faults.answerDelayMs, QByteArray("E") } };
     }
     m_startNs = m_chip.now();
     if (m_faults.vanishAfterAck)
@@ -69,7 +94,9 @@ BoardEngine::Output BoardEngine::answerCommand(quint8 command)
         m_state = State::Hung;
     else
         m_state = command == WriteCommand ? State::WriteAddress : State::ReadAddress;
-    return { { m_faults.answerDelayMs, m_faults.strayBeforeAck + 'A' } };
+    // The stall holds the answer back, and with it every byte the host sends
+    // meanwhile: the board reads nothing more until it has answered.
+    return { { stallMs + m_faults.answerDelayMs, m_faults.strayBeforeAck + 'A' } };
 }
 
 void BoardEngine::record(Handshake::Operation operation, quint8 address, quint8 value, qint64 atNs)

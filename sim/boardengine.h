@@ -47,6 +47,14 @@ struct BoardFaults
     int answerDelayMs = 0;         // every "A" or "E" comes this late
     int valueDelayMs = 0;          // the value byte comes this long after "R"
     bool vanishAfterAck = false;   // the board goes away right after an "A"
+    // The board stops, reading and answering nothing, at the first command
+    // byte after it has carried out stallAfter more handshakes, or after it
+    // has answered a read of register stallAfterReadOf; after stallMs it
+    // carries on with everything the host sent meanwhile. With stallMs -1 it
+    // never comes back: every command byte from then on goes unanswered.
+    int stallAfter = -1;
+    int stallAfterReadOf = -1;
+    int stallMs = -1;
     // Reads of these registers answer the value given here and leave the
     // chip alone: a chip stuck on one reading, such as a FIFOLength that
     // never drops to 0.
@@ -99,6 +107,9 @@ private:
     enum class State { Idle, WriteAddress, WriteValue, ReadAddress, Hung };
 
     Output answerCommand(quint8 command);
+    // Counts a handshake carried out (a read of `readOf`, or a write with
+    // -1) towards a stall.
+    void countTowardsStall(int readOf);
     void record(Handshake::Operation operation, quint8 address, quint8 value, qint64 atNs);
 
     ChipModel m_chip;
@@ -107,6 +118,7 @@ private:
     quint8 m_address = 0;
     qint64 m_startNs = 0;
     bool m_gone = false;
+    bool m_stallDue = false;  // the next command byte starts the stall
     std::deque<Handshake> m_trace;
     std::size_t m_handshakeCount = 0;
     QByteArray m_hostBytes;

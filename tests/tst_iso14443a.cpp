@@ -10,6 +10,7 @@
 #include "mifareclassiccard.h"
 #include "ultralightcard.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 using Bytes = QByteArray;
@@ -580,6 +581,70 @@ private slots:
                      + Traffic { written(ChipReg::ChannelRedundancy, 0x03) }));
         QCOMPARE(mifare->writeCommandPhase, MifareClassic::Outcome::NoAnswer);
         QCOMPARE(mifare->writeDataPhase, MifareClassic::Outcome::NotSent);
+    }
+
+    // The board stops right after it told how many bytes came: the reads of
+    // the answer time out, and what they gave is no value. The operation
+    // ends at its first time-out, and the next one finds the FIFO flushed,
+    // so that none of the unread answer goes out in front of its frame.
+    void boardStoppingMidReadOutGivesNoValue_data()
+    {
+        QTest::addColumn<bool>("blockRead");  // else an anticollision
+        QTest::newRow("block read") << true;
+        QTest::newRow("anticollision") << false;
+    }
+
+    void boardStoppingMidReadOutGivesNoValue()
+    {
+        QFETCH(bool, blockRead);
+        auto card = insert<MifareClassicCard>(SingleUid);
+        const MifareClassicCard::Key key = { 0x3C, 0x5E, 0x7A, 0x91, 0xB2, 0xD4 };
+        onBoard([&](BoardEngine &) {
+            card->setSectorKeys(1, key, key);
+            card->setBlock(4, Bytes("sixteen bytes..!"));
+        });
+        identify();
+        authenticate(Bytes("\x3C\x5E\x7A\x91\xB2\xD4", 6), 4, "AUTH OK IF 0X08: 8");
+        const Bytes uidBefore = bytesOf(iso->uid, 8);
+
+        BoardFaults stall;
+        stall.stallAfterReadOf = ChipReg::FIFOLength;
+        stall.stallMs = ReaderLink::AnswerTimeoutMs + 300;
+        bench.setFaults(stall);
+        QElapsedTimer clock;
+        clock.start();
+        quint8 buffer[16];
+        std::fill(std::begin(buffer), std::end(buffer), quint8(0xEE));
+        if (blockRead) {
+            mifare->readBlock(4, buffer);
+            QCOMPARE(mifare->lastRead, MifareClassic::Outcome::NoBoard);
+            QCOMPARE(bytesOf(buffer, 16), Bytes(16, '\0'));
+        } else {
+            bench.setFaults(BoardFaults());
+            iso->request();
+            bench.setFaults(stall);
+            iso->anticollisionLevel1();
+            QCOMPARE(iso->lastAnswer, Iso14443aProtocol::Outcome::NoBoard);
+            QCOMPARE(bytesOf(iso->uid, 8), uidBefore);
+        }
+        QVERIFY(bench.link->failed());
+        QVERIFY2(clock.elapsed() < 2 * ReaderLink::AnswerTimeoutMs, qPrintable(QString::number(clock.elapsed())));
+        if (!blockRead)
+            return;
+
+        QTest::qWait(500);  // the board has woken and sent what it owed
+        bench.clearHistory();
+        const Bytes data("written whole...");
+        mifare->writeBlock(4, reinterpret_cast<const quint8 *>(data.constData()));
+        const Traffic trace = bench.trace();
+        // The filler's read of Page, then the flush, the session's
+        // Crypto1On kept, then the write as usual.
+        QVERIFY(trace.size() > 4);
+        QCOMPARE(trace.at(1), read(ChipReg::Control, ControlBits::Crypto1On));
+        QCOMPARE(trace.at(2), written(ChipReg::Control, ControlBits::Crypto1On | ControlBits::FlushFIFO));
+        QCOMPARE(trace.at(3), written(ChipReg::ChannelRedundancy, 0x07));
+        QCOMPARE(mifare->writeDataPhase, MifareClassic::Outcome::Answered);
+        QCOMPARE(onBoard([&](BoardEngine &) { return card->block(4); }), data);
     }
 
     void ultralightAnswersTheClassicReadAndCompatibilityWrite()

@@ -18,6 +18,7 @@
 #include <type_traits>
 
 using Bytes = QByteArray;
+Q_DECLARE_METATYPE(Handshake)
 
 class TestReaderLink : public QObject
 {
@@ -417,9 +418,78 @@ private slots:
         bench.setFaults(faults);
         bench.link->writeRegister(ChipReg::RxWait, 0x08);
         QVERIFY(bench.link->timedOut());
+        QVERIFY(bench.link->outOfStep());
         bench.link->writeRegister(ChipReg::RxWait, 0x08);
         QVERIFY(!bench.link->timedOut());
-        QCOMPARE(bench.hostBytes(), Bytes("w" "w\x21\x08", 4));
+        QVERIFY(!bench.link->outOfStep());
+        // Back in step first: the filler a board owed an address would take
+        // (this one ignores it), then the FIFO flushed, Control's other bits
+        // kept.
+        QCOMPARE(bench.hostBytes(), Bytes("w" "\0\0" "r\x09" "w\x09\x01" "w\x21\x08", 11));
+    }
+
+    // The first handshake of an operation that fails ends it: the others
+    // are not attempted, so a silent board costs one time-out, and the
+    // reads give zeros that the operation's failure says are no values.
+    void failedHandshakeEndsItsOperation_data()
+    {
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<QByteArray>("wire");
+        QTest::newRow("transceive") << 0 << Bytes("w");
+        QTest::newRow("readFifo") << 1 << Bytes("r");
+        QTest::newRow("read-modify-write") << 2 << Bytes("r");
+        QTest::newRow("command wait") << 3 << Bytes("r");
+        QTest::newRow("operation of lone handshakes") << 4 << Bytes("w");
+    }
+
+    void failedHandshakeEndsItsOperation()
+    {
+        QFETCH(int, operation);
+        QFETCH(QByteArray, wire);
+        BoardFaults silent;
+        silent.unanswered = -1;
+        bench.setFaults(silent);
+        ReaderLink &link = *bench.link;
+        const quint8 frame[] = { 0x30, 0x04, 0x26, 0x26, 0x26 };
+        quint8 answer[16];
+        std::fill(std::begin(answer), std::end(answer), quint8(0xEE));
+        QElapsedTimer clock;
+        clock.start();
+        switch (operation) {
+        case 0: link.transceive(frame, 5, answer, 16, 300); break;
+        case 1: link.readFifo(answer, 16); break;
+        case 2: QVERIFY(!link.setBits(ChipReg::TxControl, 0x40)); break;
+        case 3: QVERIFY(!link.waitForCommandEnd(100)); break;
+        case 4: {
+            const ReaderLink::Operation whole(link);
+            QVERIFY(whole.outermost());
+            link.setField(false);
+            const ReaderLink::Operation inner(link);
+            QVERIFY(!inner.outermost());
+            link.setField(true);
+            QCOMPARE(int(link.readRegister(ChipReg::TxControl)), 0);
+            QVERIFY(inner.failed() && whole.failed());
+            break;
+        }
+        }
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY(link.failed());
+        QVERIFY(link.timedOut());
+        QVERIFY2(elapsed < ReaderLink::AnswerTimeoutMs + 500, qPrintable(QString::number(elapsed)));
+        QCOMPARE(bench.hostBytes(), wire);
+        if (operation < 2) {
+            for (quint8 byte : answer)
+                QCOMPARE(byte, quint8(0));
+        }
+
+        // The next operation tries again, once, after its attempt to bring
+        // the board back in step.
+        clock.restart();
+        bench.clearHistory();
+        link.setField(true);
+        QVERIFY(link.failed());
+        QVERIFY(clock.elapsed() < ReaderLink::AnswerTimeoutMs + 500);
+        QCOMPARE(bench.hostBytes(), Bytes("\0\0" "r", 3));
     }
 
     // --- a board that misbehaves -------------------------------------------
@@ -563,26 +633,51 @@ private slots:
         QVERIFY(!bench.link->timedOut());
     }
 
-    void lateAnswerIsTakenByTheNextHandshake()
+    // A board that answers after the host gave up owes the next handshake
+    // nothing: its "A" would answer it, and the board would take that
+    // handshake's command byte for the address it waits for (a write landing
+    // in register 0x77, which is 0x37). Back in step, every access lands
+    // where it was meant, and the filler only ever touches Page.
+    void lateAnswerNeverAnswersALaterHandshake_data()
     {
-        BoardFaults late;
-        late.answerDelayMs = ReaderLink::AnswerTimeoutMs + 300;
-        bench.setFaults(late);
-        bench.link->writeRegister(ChipReg::TxControl, 0x5B);
-        QVERIFY(bench.link->timedOut());
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<bool>("stillStalled");  // the next handshake comes before the late answer
+        QTest::addColumn<Handshake>("completed");  // what the filler made of the command owed
+        QTest::newRow("write, answered before the next handshake") << true << false << written(ChipReg::Page, 0x00);
+        QTest::newRow("read, answered before the next handshake") << false << false << read(ChipReg::Page, 0x00);
+        QTest::newRow("write, board still stalled") << true << true << written(ChipReg::Page, 0x00);
+        QTest::newRow("read, board still stalled") << false << true << read(ChipReg::Page, 0x00);
+    }
 
-        // The late "A" arrives while the host is idle and stays in its input.
-        bench.setFaults(BoardFaults());
-        QTRY_VERIFY_WITH_TIMEOUT(bench.link->port()->bytesAvailable() > 0, 3000);
-        // Had the host not taken it, it would wait in vain: the board reads
-        // the next "w" as the address it is still owed.
-        bench.link->writeRegister(ChipReg::CwConductance, 0x3F);
+    void lateAnswerNeverAnswersALaterHandshake()
+    {
+        QFETCH(bool, write);
+        QFETCH(bool, stillStalled);
+        QFETCH(Handshake, completed);
+        BoardFaults stall;
+        stall.stallAfter = 0;
+        stall.stallMs = ReaderLink::AnswerTimeoutMs + (stillStalled ? 400 : 200);
+        bench.setFaults(stall);
+        if (write)
+            bench.link->writeRegister(ChipReg::TxControl, 0x5B);
+        else
+            bench.link->readRegister(ChipReg::TxControl);
+        QVERIFY(bench.link->timedOut());
+        if (!stillStalled)  // the late "A" waits in the host's input
+            QTRY_VERIFY_WITH_TIMEOUT(bench.link->port()->bytesAvailable() > 0, 3000);
+
+        bench.link->writeRegister(ChipReg::CwConductance, 0x2A);
         QVERIFY(!bench.link->timedOut());
-        QCOMPARE(bench.hostBytes(), Bytes("w" "w\x12\x3F", 4));
-        // The board, for its part, took the second "w" as the address of the
-        // first write: the two sides are out of step, as on the real line.
-        const std::vector<Handshake> expected = { written('w', 0x12) };
+        QCOMPARE(int(bench.link->readRegister(ChipReg::CwConductance)), 0x2A);
+        QCOMPARE(int(bench.link->readRegister(ChipReg::ModWidth)), 0x13);
+        QVERIFY(!bench.link->timedOut());
+        const std::vector<Handshake> expected = {
+            completed, read(ChipReg::Control, 0x00), written(ChipReg::Control, ControlBits::FlushFIFO),
+            written(ChipReg::CwConductance, 0x2A),
+            read(ChipReg::CwConductance, 0x2A), read(ChipReg::ModWidth, 0x13),
+        };
         QCOMPARE(bench.trace(), expected);
+        QCOMPARE(bench.chipRegister(ChipReg::TxControl), quint8(0x58));  // the write that timed out never landed
     }
 
     void drainWaitsForTheBoardToActOnEveryByte()

@@ -2,7 +2,6 @@
 
 #include "chipregisters.h"
 #include "readerlink.h"
-#include "waits.h"
 
 #include <algorithm>
 #include <iterator>
@@ -35,6 +34,7 @@ Iso14443aProtocol::Iso14443aProtocol(ReaderLink *link)
 
 void Iso14443aProtocol::loadConfiguration()
 {
+    const ReaderLink::Operation operation(*link);
     link->flushFifo();
     link->setField(false);
     // The type A register set is the chip's start-up set.
@@ -49,14 +49,15 @@ void Iso14443aProtocol::loadConfiguration()
 
 void Iso14443aProtocol::request()
 {
+    const ReaderLink::Operation operation(*link);
     link->setField(false);
-    sleepMoreThan(100);
+    link->pause(100);
     link->setField(true);
     loadConfiguration();
     // The chip spends TxLastBits on the REQA itself; nothing here sets it back.
     link->writeRegister(ChipReg::BitFraming, BitFramingBits::ShortFrame);
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityNoCrc);
-    sleepMoreThan(1);
+    link->pause(1);
     const quint8 frame[] = { Reqa };
     lastAnswer = TypeAExchange::transceive(link, frame, 1, atqa, 2, 2, 100);
 }
@@ -68,12 +69,14 @@ bool Iso14443aProtocol::bccMatches(const quint8 *answer)
 
 void Iso14443aProtocol::anticollisionLevel1()
 {
+    const ReaderLink::Operation operation(*link);
     if (anticollideLevelOne(5, 100))
         cascadeLevels = 1;
 }
 
 void Iso14443aProtocol::anticollision()
 {
+    const ReaderLink::Operation operation(*link);
     // Level 2 clears errorCode again: a level-1 BCC error is not kept.
     if (anticollideLevelOne(1, 1))
         anticollisionLevel2();
@@ -84,9 +87,11 @@ bool Iso14443aProtocol::anticollideLevelOne(int settleMs, int answerWaitMs)
     errorCode = 0;
     const quint8 frame[] = { SelectCascadeLevel1, NvbAnticollision };
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityNoCrc);
-    sleepMoreThan(settleMs);
+    link->pause(settleMs);
     quint8 answer[5] = {};
     lastAnswer = TypeAExchange::transceive(link, frame, 2, answer, 5, 5, answerWaitMs);
+    if (lastAnswer == Outcome::NoBoard)
+        return false;  // nothing learnt: the state block stays as it was
 
     if (!bccMatches(answer))
         errorCode = BccError;  // the answer is kept all the same
@@ -104,14 +109,17 @@ bool Iso14443aProtocol::anticollideLevelOne(int settleMs, int answerWaitMs)
 
 void Iso14443aProtocol::anticollisionLevel2()
 {
+    const ReaderLink::Operation operation(*link);
     errorCode = 0;
     const quint8 frame[] = { SelectCascadeLevel2, NvbAnticollision };
     link->flushFifo();
-    sleepMoreThan(1);
+    link->pause(1);
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityNoCrc);
-    sleepMoreThan(15);
+    link->pause(15);
     quint8 answer[5] = {};
     lastAnswer = TypeAExchange::transceive(link, frame, 2, answer, 5, 5, 1);
+    if (lastAnswer == Outcome::NoBoard)
+        return;
     if (!bccMatches(answer))
         errorCode = BccError;
     // Always four UID bytes at this level: UIDs longer than seven bytes
@@ -126,6 +134,7 @@ void Iso14443aProtocol::anticollisionLevel2()
 
 void Iso14443aProtocol::select()
 {
+    const ReaderLink::Operation operation(*link);
     quint8 frame[7] = {};
     if (cascadeCommand == SelectCascadeLevel1) {
         const quint8 level1[] = { SelectCascadeLevel1, NvbSelect, uid[0], uid[1], uid[2], uid[3], bcc1 };
@@ -139,13 +148,14 @@ void Iso14443aProtocol::select()
     }
     // With no anticollision yet (cascadeCommand 0) the frame stays all zero.
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityCrcBothWays);
-    sleepMoreThan(1);
+    link->pause(1);
     link->flushFifo();
-    sleepMoreThan(1);
+    link->pause(1);
     // The SAK and its CRC come back; the chip checks and removes the CRC.
     quint8 answer[2] = {};
     lastAnswer = TypeAExchange::transceive(link, frame, 7, answer, 2, 1, 1);
-    sak = answer[0];
+    if (lastAnswer != Outcome::NoBoard)
+        sak = answer[0];
 }
 
 bool Iso14443aProtocol::hasDoubleSizeUid() const
@@ -155,6 +165,7 @@ bool Iso14443aProtocol::hasDoubleSizeUid() const
 
 void Iso14443aProtocol::scan()
 {
+    const ReaderLink::Operation operation(*link);
     link->setField(false);
     link->setField(true);
     request();

@@ -3,7 +3,6 @@
 #include "chipregisters.h"
 #include "iso14443aprotocol.h"
 #include "readerlink.h"
-#include "waits.h"
 
 #include <QtDebug>
 
@@ -60,17 +59,20 @@ void MifareClassic::encodeKey()
 void MifareClassic::loadKey()
 {
     ReaderLink *link = iso14443a->link;
+    const ReaderLink::Operation operation(*link);
     link->writeRegister(ChipReg::Command, ChipCmd::Idle);
     link->writeRegister(ChipReg::Control, FlushFifo);
     link->writeFifo(encodedKey, qint8(sizeof encodedKey));
     link->writeRegister(ChipReg::Command, ChipCmd::LoadKey);
-    sleepMoreThan(100);
+    link->pause(100);
     link->writeRegister(ChipReg::Control, FlushFifo);
 }
 
 void MifareClassic::authenticate(quint8 command, quint8 block)
 {
     ReaderLink *link = iso14443a->link;
+    const ReaderLink::Operation operation(*link);
+    authenticated = false;
     // The chip seeds its cipher with the four UID bytes that follow the
     // block, and the card with the same four of its own.
     const quint8 *uid = iso14443a->uid + (iso14443a->hasDoubleSizeUid() ? CascadeLevel2Uid : 0);
@@ -79,11 +81,13 @@ void MifareClassic::authenticate(quint8 command, quint8 block)
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityTxCrc);
     link->writeFifo(frame, qint8(sizeof frame));
     link->writeRegister(ChipReg::Command, ChipCmd::Authent1);
-    sleepMoreThan(100);
+    link->pause(100);
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityNoCrc);
     link->writeRegister(ChipReg::Command, ChipCmd::Authent2);
-    sleepMoreThan(100);
+    link->pause(100);
     const char control = link->readRegister(ChipReg::Control);
+    if (operation.failed())
+        return;  // a Control that was never read tells nothing
     qDebug("AUTH OK IF 0X08: %d", int(control));
     authenticated = quint8(control) & ControlBits::Crypto1On;
 }
@@ -91,8 +95,9 @@ void MifareClassic::authenticate(quint8 command, quint8 block)
 void MifareClassic::readBlock(quint8 block, quint8 *buffer)
 {
     const quint8 frame[] = { Read, block };
+    const ReaderLink::Operation operation(*iso14443a->link);
     iso14443a->link->writeRegister(ChipReg::ChannelRedundancy, OddParityCrcBothWays);
-    sleepMoreThan(10);
+    iso14443a->link->pause(10);
     lastRead = TypeAExchange::transceive(iso14443a->link, frame, 2, buffer, BlockLength, BlockLength, 100);
 }
 
@@ -104,10 +109,11 @@ void MifareClassic::writeBlock(quint8 block, const quint8 *data)
         return;
 
     ReaderLink *link = iso14443a->link;
+    const ReaderLink::Operation operation(*link);
     const quint8 frame[] = { Write, block };
     quint8 acknowledgement = 0;
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityTxCrc);
-    sleepMoreThan(10);
+    link->pause(10);
     writeCommandPhase = TypeAExchange::acknowledged(link, frame, 2, &acknowledgement, 200);
     // A card that refused the command, or never heard it, is not waiting
     // for data: sent all the same, the data would be taken for a command.

@@ -19,24 +19,41 @@ namespace TypeAExchange {
 Outcome transceive(ReaderLink *link, const quint8 *frame, qint8 length, quint8 *answer, qint8 readLength,
                    int wholeLength, int waitMs)
 {
-    std::fill(answer, answer + std::max<int>(0, readLength), quint8(0));
+    const ReaderLink::Operation operation(*link);
+    quint8 *const end = answer + std::max<int>(0, readLength);
+    std::fill(answer, end, quint8(0));
     const int received = link->transceiveAndCount(frame, length, waitMs);
+    if (operation.failed())
+        return Outcome::NoBoard;
     if (received == 0)
         return Outcome::NoAnswer;
     link->readFifo(answer, readLength);
+    const quint8 errors = received < wholeLength ? 0 : quint8(link->readRegister(ChipReg::ErrorFlag));
+    if (operation.failed()) {
+        // The bytes read before the board stopped are part of no answer.
+        std::fill(answer, end, quint8(0));
+        return Outcome::NoBoard;
+    }
     if (received < wholeLength)
         return Outcome::Short;
-    const quint8 errors = quint8(link->readRegister(ChipReg::ErrorFlag));
     return (errors & ErrorFlagBits::ReceptionErrors) ? Outcome::Garbled : Outcome::Answered;
 }
 
 Outcome acknowledged(ReaderLink *link, const quint8 *frame, qint8 length, quint8 *answer, int waitMs)
 {
+    const ReaderLink::Operation operation(*link);
     *answer = 0;
-    if (link->transceiveAndCount(frame, length, waitMs) == 0)
+    const int received = link->transceiveAndCount(frame, length, waitMs);
+    if (operation.failed())
+        return Outcome::NoBoard;
+    if (received == 0)
         return Outcome::NoAnswer;
     link->readFifo(answer, 1);
     const quint8 status = quint8(link->readRegister(ChipReg::SecondaryStatus));
+    if (operation.failed()) {
+        *answer = 0;
+        return Outcome::NoBoard;
+    }
     const bool fourBits = (status & SecondaryStatusBits::RxLastBitsMask) == AcknowledgementBits;
     // Only the four bits received count in that byte.
     const quint8 nibble = *answer & quint8((1u << AcknowledgementBits) - 1);

@@ -13,7 +13,8 @@ class ReaderLink;
 // read out the FIFO is empty whatever came, so this is the one moment it
 // tells whether a card answered), then, after the read-out, ErrorFlag for
 // an answer of whole bytes or SecondaryStatus for a 4-bit acknowledgement.
-// An exchange that got nothing reads nothing more.
+// An exchange that got nothing reads nothing more, and one that the board
+// stopped answering half-way gives no bytes at all: the answer is zeroed.
 namespace TypeAExchange {
 
 enum class Outcome {
@@ -23,6 +24,8 @@ enum class Outcome {
     Garbled,   // the chip saw a collision, or a parity, framing or CRC error
     Refused,   // a NAK, or anything but the ACK, where an ACK was due
     NotSent,   // the frame was kept back: nothing went on the air
+    NoBoard,   // the board stopped answering the host: nothing is known of
+               // the card, and what the link read is no value
 };
 
 // Sends the frame, lets more than waitMs pass, and, when the card answered,

@@ -2,7 +2,6 @@
 
 #include "chipregisters.h"
 #include "readerlink.h"
-#include "waits.h"
 
 #include <algorithm>
 
@@ -10,6 +9,7 @@ namespace {
 
 // Request flags of ISO/IEC 15693-3.
 constexpr quint8 DataRateFlag = 0x02;   // high data rate
+constexpr quint8 AddressFlag = 0x20;    // without the Inventory flag: the UID follows the command
 constexpr quint8 InventoryFlag = 0x04;
 constexpr quint8 AfiFlag = 0x10;        // with the Inventory flag
 constexpr quint8 OneSlotFlag = 0x20;    // Nb_slots_flag, with the Inventory flag
@@ -106,13 +106,14 @@ void record(const quint8 *answer, quint8 (&uid)[8], quint8 &dsfid)
 } // namespace
 
 Iso15693Protocol::Iso15693Protocol(ReaderLink *link)
-    : link(link), uid {}, dsfid(0), secondUid {}, secondDsfid(0), tagsFound(0), outcome(Outcome::NoAnswer),
-      errorCode(0)
+    : link(link), uid {}, dsfid(0), secondUid {}, secondDsfid(0), tagsFound(0), inventoryOutcome(Outcome::Done),
+      outcome(Outcome::NoAnswer), errorCode(0)
 {
 }
 
 void Iso15693Protocol::loadConfiguration()
 {
+    const ReaderLink::Operation operation(*link);
     link->flushFifo();
     link->setField(false);
     // The ISO 15693 settings are written over the chip's start-up set.
@@ -130,8 +131,10 @@ void Iso15693Protocol::inventory(quint8 flags, quint8 afi)
     std::fill(std::begin(uid), std::end(uid), quint8(0));
     std::fill(std::begin(secondUid), std::end(secondUid), quint8(0));
     tagsFound = 0;
+    inventoryOutcome = Outcome::Done;
     if (!(flags & InventoryFlag))
         return;
+    const ReaderLink::Operation operation(*link);
 
     const bool withAfi = flags & AfiFlag;
     const bool oneSlot = flags & OneSlotFlag;
@@ -160,12 +163,18 @@ void Iso15693Protocol::inventory(quint8 flags, quint8 afi)
     }
     quint8 answer[FirstReadWithAfi] = {};
     exchange(request, length, answer, firstRead);
+    if (operation.failed()) {
+        inventoryOutcome = Outcome::NoBoard;
+        return;
+    }
 
     if (oneSlot) {
         // Judged as each slot of the 16 is: what no tag sends, an empty FIFO
         // included, is not recorded, and the DSFID shown before stays.
         if (isWholeTagAnswer(answer))
             recordFound(answer);
+        if (operation.failed())
+            inventoryOutcome = Outcome::NoBoard;
         return;
     }
 
@@ -175,6 +184,8 @@ void Iso15693Protocol::inventory(quint8 flags, quint8 afi)
     if (!(isWholeTagAnswer(answer) && recordFound(answer)))
         remainingSlots(withAfi);
     link->writeRegister(ChipReg::CoderControl, Coding1OutOf256);
+    if (operation.failed())
+        inventoryOutcome = Outcome::NoBoard;
 }
 
 void Iso15693Protocol::remainingSlots(bool withAfi)
@@ -182,14 +193,16 @@ void Iso15693Protocol::remainingSlots(bool withAfi)
     const int waitMs = withAfi ? SlotWaitWithAfiMs : SlotWaitMs;
     int slot = 0;  // the last slot opened; the request opened the first
     bool pulsed = false;
-    for (int pass = 0; pass < MaxSlotPasses; ++pass) {
-        sleepMoreThan(waitMs);
+    for (int pass = 0; pass < MaxSlotPasses && !link->failed(); ++pass) {
+        link->pause(waitMs);
         // A tag's answer in a slot takes some 4 ms of air after the pulse,
         // longer than the wait: the FIFO is judged once the chip is done.
         if (pulsed)
             link->waitForCommandEnd(SlotAnswerBoundMs);
         pulsed = false;
         const int inFifo = quint8(link->readRegister(ChipReg::FIFOLength));
+        if (link->failed())
+            return;
         if (inFifo < AnswerInFifo) {
             // The last slot is over only once its answer has been looked for.
             if (slot == SlotCount - 1)
@@ -227,16 +240,45 @@ bool Iso15693Protocol::isWholeTagAnswer(const quint8 *answer)
     if (answer[AnswerUidMsb] != Iso15693UidMsb)
         return false;
     // Tags answering in the same slot superpose into the UID of neither; the
-    // chip tells by a collision or a failed CRC.
+    // chip tells by a collision or a failed CRC. Bytes read from a board
+    // that then stopped answering are no tag's.
     const quint8 errors = quint8(link->readRegister(ChipReg::ErrorFlag));
-    return !(errors & (ErrorFlagBits::CollErr | ErrorFlagBits::CRCErr));
+    return !link->failed() && !(errors & (ErrorFlagBits::CollErr | ErrorFlagBits::CRCErr));
+}
+
+void Iso15693Protocol::addressAll()
+{
+    m_addressed = false;
+}
+
+void Iso15693Protocol::addressTag(const quint8 *tagUid)
+{
+    std::copy(tagUid, tagUid + UidLength, m_address);
+    m_addressed = true;
+}
+
+qint8 Iso15693Protocol::request(quint8 command, std::initializer_list<quint8> parameters,
+                                quint8 (&frame)[LongestRequest]) const
+{
+    int length = 0;
+    frame[length++] = m_addressed ? quint8(CommandFlags | AddressFlag) : CommandFlags;
+    frame[length++] = command;
+    if (m_addressed) {
+        // The UID goes out as the tags send it, least significant byte first.
+        std::copy(m_address, m_address + UidLength, frame + length);
+        length += UidLength;
+    }
+    for (quint8 parameter : parameters)
+        frame[length++] = parameter;
+    return qint8(length);
 }
 
 void Iso15693Protocol::readSingleBlock(quint8 (&data)[4], quint8 block)
 {
-    const quint8 request[] = { CommandFlags, CmdReadSingleBlock, block };
+    quint8 frame[LongestRequest];
+    const qint8 length = request(CmdReadSingleBlock, { block }, frame);
     quint8 answer[CommandAnswerLength] = {};
-    judgedExchange(request, qint8(sizeof request), answer, CommandAnswerLength, WholeBlockAnswer);
+    judgedExchange(frame, length, answer, CommandAnswerLength, WholeBlockAnswer);
     // Byte 0 holds the answer's flags. A refusal's error code, or what an
     // empty FIFO reads, is no block data.
     if (outcome == Outcome::Done)
@@ -245,20 +287,20 @@ void Iso15693Protocol::readSingleBlock(quint8 (&data)[4], quint8 block)
 
 void Iso15693Protocol::writeSingleBlock(const quint8 (&data)[4], quint8 block)
 {
-    const quint8 request[] = { CommandFlags, CmdWriteSingleBlock, block, data[0], data[1], data[2], data[3] };
-    command(request, qint8(sizeof request));
+    quint8 frame[LongestRequest];
+    command(frame, request(CmdWriteSingleBlock, { block, data[0], data[1], data[2], data[3] }, frame));
 }
 
 void Iso15693Protocol::writeAfi(quint8 afi)
 {
-    const quint8 request[] = { CommandFlags, CmdWriteAfi, afi };
-    command(request, qint8(sizeof request));
+    quint8 frame[LongestRequest];
+    command(frame, request(CmdWriteAfi, { afi }, frame));
 }
 
 void Iso15693Protocol::writeDsfid(quint8 value)
 {
-    const quint8 request[] = { CommandFlags, CmdWriteDsfid, value };
-    command(request, qint8(sizeof request));
+    quint8 frame[LongestRequest];
+    command(frame, request(CmdWriteDsfid, { value }, frame));
 }
 
 void Iso15693Protocol::exchange(const quint8 *request, qint8 length, quint8 *answer, qint8 answerLength)
@@ -270,10 +312,15 @@ void Iso15693Protocol::exchange(const quint8 *request, qint8 length, quint8 *ans
 void Iso15693Protocol::judgedExchange(const quint8 *request, qint8 length, quint8 *answer, qint8 answerLength,
                                       int wholeAnswer)
 {
+    const ReaderLink::Operation operation(*link);
     link->writeRegister(ChipReg::ChannelRedundancy, Iso15693Redundancy);
     const int received = link->transceiveAndCount(request, length);
     link->readFifo(answer, answerLength);
     errorCode = 0;
+    if (operation.failed()) {
+        outcome = Outcome::NoBoard;
+        return;
+    }
     if (received == 0) {
         outcome = Outcome::NoAnswer;
         return;
@@ -281,7 +328,9 @@ void Iso15693Protocol::judgedExchange(const quint8 *request, qint8 length, quint
     // Tags answering the same non-addressed request at once garble each
     // other; the chip tells by a collision or a failed CRC.
     const quint8 errors = quint8(link->readRegister(ChipReg::ErrorFlag));
-    if (errors & ErrorFlagBits::ReceptionErrors) {
+    if (operation.failed()) {
+        outcome = Outcome::NoBoard;
+    } else if (errors & ErrorFlagBits::ReceptionErrors) {
         outcome = Outcome::Garbled;
     } else if (answer[AnswerFlags] & ResponseErrorFlag) {
         outcome = received > AnswerErrorCode ? Outcome::Refused : Outcome::Garbled;
@@ -294,6 +343,7 @@ void Iso15693Protocol::judgedExchange(const quint8 *request, qint8 length, quint
 
 void Iso15693Protocol::command(const quint8 *request, qint8 length)
 {
+    const ReaderLink::Operation operation(*link);
     quint8 answer[CommandAnswerLength] = {};
     judgedExchange(request, length, answer, CommandAnswerLength, WholeWriteAnswer);
     link->flushFifo();

@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <initializer_list>
+
 class ReaderLink;
 
 // The ISO/IEC 15693-3 commands of the bench, carried out through the reader
@@ -9,9 +11,11 @@ class ReaderLink;
 // (with or without AFI), Read Single Block, Write Single Block, Write AFI and
 // Write DSFID.
 //
-// Every request goes out non-addressed. Apart from the inventory, whose flags
-// the caller gives, the request flags are 0x02: high data rate, one
-// sub-carrier, no option. The chip appends the request's CRC and checks and
+// The inventory goes out to every tag in the field, with the flags the
+// caller gives. The block, AFI and DSFID commands go either to every tag
+// (non-addressed, flags 0x02: high data rate, one sub-carrier, no option),
+// or, once addressTag() named one, to that tag alone: the Address flag and
+// its UID after the command code. The chip appends the request's CRC and checks and
 // removes the answer's (ChannelRedundancy 0x2C), so the frames here carry no
 // CRC.
 //
@@ -30,6 +34,8 @@ public:
         NoAnswer,  // nothing came back (no tag, or no board)
         Garbled,   // something came back, but not a whole answer: tags
                    // answering at once, a bad CRC, or too few bytes
+        NoBoard,   // the board stopped answering the host: nothing is known
+                   // of the tags
     };
 
     explicit Iso15693Protocol(ReaderLink *link);
@@ -41,7 +47,9 @@ public:
 
     // Inventory with the given request flags and AFI. Clears uid and
     // secondUid first; flags without the Inventory flag send nothing. The
-    // DSFIDs change only when a tag is recorded in their place.
+    // DSFIDs change only when a tag is recorded in their place. A board that
+    // stops answering ends the inventory: nothing it half read is recorded,
+    // and inventoryOutcome says NoBoard (Done otherwise).
     //
     // An answer counts as a tag when its UID's most significant byte is 0xE0
     // and the chip received it whole (no collision, no CRC error): two tags
@@ -70,6 +78,12 @@ public:
     void writeAfi(quint8 afi);
     void writeDsfid(quint8 value);
 
+    // Whom the four commands above go to: every tag in the field, or the tag
+    // with this UID (reception order, as uid holds it) alone.
+    void addressAll();
+    void addressTag(const quint8 *tagUid);
+    bool addressed() const { return m_addressed; }
+
     // The link to talk through; not owned.
     ReaderLink *link;
     // The first tag recorded by the last inventory. UIDs are kept in
@@ -82,6 +96,8 @@ public:
     quint8 secondDsfid;
     // How many tags the last inventory recorded: 0, 1 or 2.
     int tagsFound;
+    // Whether the board answered the last inventory to its end.
+    Outcome inventoryOutcome;
 
     // What the last block, AFI or DSFID command got back, and the tag's
     // error code when it refused (0 otherwise).
@@ -89,6 +105,14 @@ public:
     quint8 errorCode;
 
 private:
+    static constexpr int UidLength = 8;
+    // The longest request: flags, command, UID, block number and four bytes.
+    static constexpr int LongestRequest = 2 + UidLength + 1 + 4;
+
+    // A block, AFI or DSFID request for the tags addressed: flags, command,
+    // the UID when one tag is addressed, then the parameters. Returns its
+    // length.
+    qint8 request(quint8 command, std::initializer_list<quint8> parameters, quint8 (&frame)[LongestRequest]) const;
     // Writes the ISO 15693 ChannelRedundancy, which other pages change, then
     // makes one Transceive exchange.
     void exchange(const quint8 *request, qint8 length, quint8 *answer, qint8 answerLength);
@@ -106,4 +130,7 @@ private:
     bool recordFound(const quint8 *answer);
     // True when the answer shows a tag's UID and the chip received it whole.
     bool isWholeTagAnswer(const quint8 *answer);
+
+    bool m_addressed = false;
+    quint8 m_address[UidLength] = {};
 };
