@@ -1,5 +1,7 @@
 #include "fieldtext.h"
 
+#include <algorithm>
+
 namespace FieldText {
 
 quint8 value(const QString &text)
@@ -23,6 +25,50 @@ quint8 pairValue(const QString &text, int position)
     if (position < 0 || position + 1 >= text.size())
         return 0;
     return value(text.mid(position, 2));
+}
+
+namespace {
+
+bool isHexDigit(QChar c)
+{
+    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
+        || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+}
+
+bool isByteSeparator(QChar c)
+{
+    return c.isSpace() || QStringView(u":-,;._").contains(c);
+}
+
+} // namespace
+
+std::optional<QString> pastedHex(const QString &pasted)
+{
+    QString digits;
+    for (int i = 0; i < pasted.size(); ++i) {
+        const QChar c = pasted.at(i);
+        // "0x" only opens a number: in "10x2" it is a stray x.
+        const bool opensNumber = i == 0 || isByteSeparator(pasted.at(i - 1));
+        if (opensNumber && c == QLatin1Char('0') && i + 1 < pasted.size()
+            && pasted.at(i + 1).toLower() == QLatin1Char('x')) {
+            ++i;
+        } else if (isHexDigit(c)) {
+            digits += c.toUpper();
+        } else if (!isByteSeparator(c)) {
+            return std::nullopt;
+        }
+    }
+    if (digits.isEmpty())
+        return std::nullopt;
+    return digits;
+}
+
+bool fillsDigits(const QString &text, int digits)
+{
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1).isSpace())
+        --end;
+    return end == digits && std::all_of(text.begin(), text.begin() + end, isHexDigit);
 }
 
 QString byte(quint8 value)

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 // How the window reads values out of its fields and writes bytes into them.
 namespace FieldText {
 
@@ -15,6 +17,17 @@ quint8 value(const QString &text);
 quint8 pairValue(const QString &text, int position);
 // The same reading in decimal (the MIFARE block number).
 quint8 decimalValue(const QString &text);
+
+// What a paste into a hexadecimal field carries: its digits, upper case,
+// once the ways bytes are written in programs, dumps and datasheets are
+// undone ("0x26, 0x01", "de:ad:be:ef", "26 01 ff" on several lines).
+// Nothing when something else is left, or nothing at all: the paste is
+// refused whole rather than half taken.
+std::optional<QString> pastedHex(const QString &pasted);
+// Whether a field's text, as a masked field gives it with its trailing mask
+// blanks, holds exactly `digits` hexadecimal digits: a short value is
+// refused rather than padded into a different one.
+bool fillsDigits(const QString &text, int digits);
 
 // A byte as two lower-case hexadecimal digits: "0a", "e0".
 QString byte(quint8 value);

@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -44,7 +45,29 @@ int main(int argc, char *argv[])
         processCommandLine(application);
         return 0;
     }
+    // Without a display Qt would abort with a message of its own, in English;
+    // say it here, in the user's terms. A platform the user chose (offscreen,
+    // vnc) is left alone.
+    const bool platformChosen = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    if (!platformChosen && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr, "tagbench : aucun affichage (ni DISPLAY ni WAYLAND_DISPLAY) ; "
+                             "TagBench a besoin d'un affichage graphique.\n");
+        return 2;
+    }
+    // A named X display may not answer (an SSH session's stale DISPLAY): the
+    // offscreen platform behind xcb lets that be found out without an abort.
+    const bool xFallback = !platformChosen && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (xFallback)
+        qputenv("QT_QPA_PLATFORM", "xcb;offscreen");
     QApplication application(argc, argv);
+    if (xFallback) {
+        qunsetenv("QT_QPA_PLATFORM");  // the fallback was ours, not the user's choice
+        if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+            std::fprintf(stderr, "tagbench : affichage %s injoignable ; TagBench a besoin d'un affichage graphique.\n",
+                         qgetenv("DISPLAY").constData());
+            return 2;
+        }
+    }
     processCommandLine(application);
     QApplication::setStyle(QStringLiteral("Fusion"));
     MainWindow window;

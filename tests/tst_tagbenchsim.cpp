@@ -228,6 +228,35 @@ private slots:
         QVERIFY2(errors.contains(QStringLiteral("Affichage :4321 injoignable")), qPrintable(errors));
     }
 
+    void windowProgramSaysWhenThereIsNoDisplay_data()
+    {
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no display at all") << "" << "aucun affichage";
+        QTest::newRow("display gone") << ":4321" << "affichage :4321 injoignable";
+    }
+
+    void windowProgramSaysWhenThereIsNoDisplay()
+    {
+        QFETCH(QString, display);
+        QFETCH(QString, message);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        if (!display.isEmpty())
+            environment.insert(QStringLiteral("DISPLAY"), display);
+        QProcess tagbench;
+        tagbench.setProcessEnvironment(environment);
+        tagbench.start(QStringLiteral(TAGBENCH_APP), QStringList());
+        QVERIFY(tagbench.waitForFinished(10000));
+        QCOMPARE(tagbench.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tagbench.exitCode(), 2);
+        const QString errors = QString::fromUtf8(tagbench.readAllStandardError());
+        QVERIFY2(errors.contains(message), qPrintable(errors));
+        QVERIFY2(errors.contains(QStringLiteral("TagBench a besoin d'un affichage graphique")), qPrintable(errors));
+    }
+
     void programRefusesABadCard()
     {
         QProcess sim;
