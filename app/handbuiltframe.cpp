@@ -25,6 +25,22 @@ bool isSendable(const QString &frameText)
     return digits > 0 && digits % 2 == 0;
 }
 
+bool hasGap(const QString &shownText)
+{
+    const QString typed = shownText.trimmed();
+    return typed.contains(QLatin1Char(' '));
+}
+
+QString outcome(const QString &answer, quint8 collisionPosition)
+{
+    if (answer.isEmpty())
+        return QStringLiteral("Aucune réponse à la trame");
+    QString words = QStringLiteral("Réponse : %1 octet%2").arg(answer.size() / 2).arg(answer.size() > 2 ? "s" : "");
+    if (collisionPosition != 0)
+        words += QStringLiteral(", collision au bit %1").arg(collisionPosition);
+    return words;
+}
+
 void send(ReaderLink *link, const QString &frameText)
 {
     // Whatever the FIFO still holds, the unread rest of an earlier answer or

@@ -1,19 +1,27 @@
 #include "mainwindow.h"
 
+#include "fieldtext.h"
+#include "hexpaste.h"
 #include "iso14443aprotocol.h"
 #include "iso15693protocol.h"
 #include "mainwindowui.h"
 #include "makersite.h"
 #include "mifareclassic.h"
+#include "portname.h"
 #include "readerlink.h"
+#include "resultstyle.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QFontMetrics>
+#include <QSerialPort>
 #include <QUrl>
 
 namespace {
+
+using namespace ResultStyle;
 
 void hideAll(std::initializer_list<QWidget *> widgets)
 {
@@ -21,7 +29,22 @@ void hideAll(std::initializer_list<QWidget *> widgets)
         widget->hide();
 }
 
+
 } // namespace
+
+MainWindow::BoardAction::BoardAction(MainWindow *window)
+    : m_window(window)
+    , m_operation(*window->link)
+{
+    if (m_operation.outermost())
+        m_window->failureSaid = false;
+}
+
+MainWindow::BoardAction::~BoardAction()
+{
+    if (m_operation.outermost())
+        m_window->showBoardState();
+}
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -51,6 +74,85 @@ MainWindow::MainWindow(QWidget *parent)
     iso14443a = new Iso14443aProtocol(link);
     mifare = new MifareClassic(iso14443a);
     iso15693 = new Iso15693Protocol(link);
+
+    // A port that vanishes while nothing talks to the board (an adapter
+    // unplugged) says so once the event loop hears of it; during an action,
+    // the action's end tells.
+    connect(link->port(), &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        if (error == QSerialPort::ResourceError && link->port()->isOpen()) {
+            showDisconnected();
+            say(PortName::lost(link->port()->portName()), Tone::Failure);
+        }
+    }, Qt::QueuedConnection);
+
+    hexPaste = new HexPaste([this](const QString &why) { say(why, Tone::Failure); }, this);
+    for (QLineEdit *field : { ui->txtedit_mf_donnees, ui->txtedit_mf_cle, ui->txtedit_mf_block, ui->txtedit_manu_trame,
+                              ui->txtedit_manu_bitframing, ui->txtedit_manu_chanred, ui->txtedit_15_donnees,
+                              ui->txtedit_15_secteur, ui->txtedit_15_afi_w, ui->txtedit_15_dsfid_w,
+                              ui->txtedit_15_afi, ui->txtedit_15_flag, ui->txtedit_15_manu_trame,
+                              ui->txtedit_15_manu_bitframing, ui->txtedit_15_manu_chanred,
+                              ui->txtedit_15_manu_collpos, ui->txtedit_donnee_mod })
+        hexPaste->watch(field);
+    for (QButtonGroup *group : { ui->buttonGroup_radio_bnc, ui->buttonGroup_radio_codbit, ui->buttonGroup_radio_modsel })
+        inForce[group] = group->checkedButton();
+}
+
+void MainWindow::say(const QString &message, Tone tone)
+{
+    QLabel *line = ui->label_message;
+    // One line: what does not fit ends in an ellipsis, and the whole text
+    // is in the tooltip.
+    const QString shown = line->fontMetrics().elidedText(message, Qt::ElideRight, line->width());
+    line->setText(shown);
+    line->setToolTip(shown == message ? QString() : message);
+    line->setStyleSheet(tone == Tone::Failure ? Red : tone == Tone::Success ? Green : Black);
+    failureSaid = tone == Tone::Failure;
+}
+
+void MainWindow::showBoardState()
+{
+    if (!link->port()->isOpen())
+        return;
+    if (link->portLost()) {
+        showDisconnected();
+        say(PortName::lost(link->port()->portName()), Tone::Failure);
+        return;
+    }
+    // A board that stopped answering shows as the connection bar shows one
+    // that does not answer the probe; the port stays open, and the next
+    // action the board answers brings the green indicator back.
+    const bool answered = !link->failed();
+    ui->label_ERREUR->setVisible(!answered);
+    ui->label_ERREUR_OK->setVisible(answered);
+    if (!answered && !failureSaid)
+        say(QStringLiteral("La carte lecteur ne répond plus"), Tone::Failure);
+}
+
+bool MainWindow::wholeDigits(QLineEdit *field, int digits, const QString &name)
+{
+    // A gap left in the middle shows as a blank before the last digit.
+    const QString shown = field->displayText();
+    const int last = int(shown.trimmed().size());
+    const bool gap = shown.left(last).contains(QLatin1Char(' '));
+    if (!gap && FieldText::fillsDigits(field->text(), digits))
+        return true;
+    field->setStyleSheet(Red);
+    const int typed = int(field->text().trimmed().size());
+    say(gap ? QStringLiteral("%1 : un chiffre manque au milieu, rien n'est écrit").arg(name)
+            : QStringLiteral("%1 : %2 chiffres hexadécimaux attendus, %3 tapés ; rien n'est écrit")
+                  .arg(name)
+                  .arg(digits)
+                  .arg(typed),
+        Tone::Failure);
+    return false;
+}
+
+bool MainWindow::blockTyped(QLineEdit *field)
+{
+    if (!field->text().trimmed().isEmpty())
+        return true;
+    say(QStringLiteral("Bloc : champ vide, aucun bloc n'est choisi"), Tone::Failure);
+    return false;
 }
 
 MainWindow::~MainWindow()
@@ -88,6 +190,7 @@ void MainWindow::on_onglet_main_widget_currentChanged(int index)
     // choices go to the board again.
     if (index != 0)
         return;
+    const BoardAction action(this);
     for (QButtonGroup *group : { ui->buttonGroup_radio_bnc, ui->buttonGroup_radio_codbit, ui->buttonGroup_radio_modsel }) {
         if (QAbstractButton *checked = group->checkedButton())
             checked->click();

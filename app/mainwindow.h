@@ -1,13 +1,19 @@
 #pragma once
 
-#include <QMainWindow>
+#include "readerlink.h"
 
+#include <QMainWindow>
+#include <QMap>
+#include <QString>
+
+class HexPaste;
 class Iso14443aProtocol;
 class Iso15693Protocol;
 class MainWindowUi;
 class MifareClassic;
+class QAbstractButton;
+class QButtonGroup;
 class QLineEdit;
-class ReaderLink;
 
 // The one window of TagBench. Its form (MainWindowUi) builds the widgets;
 // every user action arrives here as a slot bound by name to a widget's
@@ -38,6 +44,10 @@ public:
     // Shows exactly one of the type A page's four step indicators; any other
     // value than the four steps hides all four.
     void showIso14443Step(int step);
+
+    // How the message line says what the last action did.
+    enum class Tone { Info, Success, Failure };
+    void say(const QString &message, Tone tone = Tone::Info);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -97,19 +107,90 @@ private slots:
     void on_comboBox_port_editTextChanged(const QString &text);
     void updateListPortCombobox();
 
+    void on_txtedit_mf_donnees_textEdited(const QString &text);
+
 private:
+    // A slot's handshakes, as one operation of the link: the first that
+    // fails ends it. Once the outermost one ends, the connection bar and the
+    // message line show how the board took it: the green indicator when it
+    // answered, the red one and "no longer answers" when it did not, and
+    // the disconnected state when its port vanished.
+    class BoardAction
+    {
+    public:
+        explicit BoardAction(MainWindow *window);
+        ~BoardAction();
+        BoardAction(const BoardAction &) = delete;
+        BoardAction &operator=(const BoardAction &) = delete;
+        bool failed() const { return m_operation.failed(); }
+
+    private:
+        MainWindow *m_window;
+        ReaderLink::Operation m_operation;
+    };
+
     // The modulator-source bits of TxControl (bits 6 and 5), the rest kept.
     void setModulatorSource(quint8 source);
-    // Whether the board answered a page's read-modify-write, shown as the
-    // connection bar shows a board that does or does not answer the probe.
-    void showBoardAnswered(bool answered);
+    // One radio button's setting written to the chip: the button stays
+    // checked once the board took it, and the one in force before is
+    // checked again when it did not.
+    void applySetting(QButtonGroup *group, QAbstractButton *button, const QString &what, quint8 address,
+                      quint8 value);
+    void applied(QButtonGroup *group, QAbstractButton *button, bool taken, const QString &what);
+    // How the board took the action that just ended (see BoardAction).
+    void showBoardState();
+    // The connection bar in its disconnected state; the port closed.
+    void showDisconnected();
     // A type A identification step that got no answer, or a garbled one:
     // its result field red, no step indicator, the RF field off.
     void showFailedIdentificationStep(QLineEdit *resultField);
+    // The ISO 15693 configuration, loaded by the page's reload button or
+    // before a command when another page changed the chip since.
+    void loadIso15693Configuration();
+    // Loads it when the chip holds another configuration; true when the
+    // board answered (or nothing was needed).
+    bool ensureIso15693Configuration();
+    // Whom the page's block, AFI and DSFID commands go to: the tag that
+    // "Sélection" chooses once the last inventory found two; every tag in
+    // the field otherwise. Returns the words the result adds.
+    QString addressIso15693Tags();
+    // A field's whole value, or a red field and a message: a field whose
+    // digits leave a gap or do not fill it is never padded.
+    bool wholeDigits(QLineEdit *field, int digits, const QString &name);
+    // A block number typed (decimal on the MIFARE side, hexadecimal on the
+    // ISO 15693 side), or a red field and a message when it is empty.
+    bool blockTyped(QLineEdit *field);
+    // An ISO 15693 write's outcome in the field of the value written, and
+    // on the message line.
+    void showWriteOutcome(QLineEdit *field, bool boardFailed, const QString &done, const QString &whom);
+    // A one-byte value typed, or a red field and a message when it is
+    // empty: an emptied field is no 0 to write.
+    bool valueTyped(QLineEdit *field, const QString &name);
+    // The MIFARE data field's keys, when they came from a read of a sector
+    // trailer: the card never gives key A back, and key B only when its
+    // access bits let it be read.
+    bool trailerKeysFromRead() const;
 
     ReaderLink *link;
     Iso14443aProtocol *iso14443a;
     MifareClassic *mifare;
     Iso15693Protocol *iso15693;
     MainWindowUi *ui;
+
+    // Whether the action under way has said why it failed, which the
+    // board's own state then does not overwrite.
+    bool failureSaid = false;
+    // Pastes into the hexadecimal fields, normalised or refused.
+    HexPaste *hexPaste = nullptr;
+    // The radio button of each group whose setting the chip holds.
+    QMap<QButtonGroup *, QAbstractButton *> inForce;
+    // Whether the chip holds the ISO 15693 configuration, untouched since:
+    // a type A configuration, or a modulator held low or high, undo it.
+    bool iso15693Configured = false;
+    // The text of the last sector trailer read into the MIFARE data field,
+    // empty when the field holds no trailer read; and, of its two keys,
+    // those the user has typed over since.
+    QString trailerRead;
+    bool keyATyped = false;
+    bool keyBTyped = false;
 };

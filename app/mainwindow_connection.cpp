@@ -42,15 +42,25 @@ void MainWindow::on_comboBox_port_editTextChanged(const QString &text)
 
 void MainWindow::on_button_img_port_connect_clicked()
 {
-    if (!link->port()->isOpen()) {
-        link->port()->setPortName(ui->txtedit_port->text());
+    QSerialPort *port = link->port();
+    if (!port->isOpen()) {
+        const QString name = ui->txtedit_port->text();
+        if (name.isEmpty()) {
+            say(PortName::unusable(ui->comboBox_port->currentText()), Tone::Failure);
+            return;
+        }
+        port->setPortName(name);
         link->open();
     }
-    if (!link->port()->isOpen())
+    if (!port->isOpen()) {
+        say(PortName::openFailure(port->portName(), port->error()), Tone::Failure);
         return;
+    }
+    const BoardAction action(this);
     // The probe is the field-off write itself: no answer, no board.
     if (link->probe()) {
         link->closePort();
+        say(QStringLiteral("%1 : la carte lecteur ne répond pas").arg(port->portName()), Tone::Failure);
         return;
     }
     link->setField(true);
@@ -61,6 +71,8 @@ void MainWindow::on_button_img_port_connect_clicked()
     ui->button_img_port_connect->hide();
     ui->onglet_main_widget->setCurrentIndex(0);
     ui->button_img_demod_rlcfg->click();  // the default visualisation settings
+    if (!action.failed())
+        say(QStringLiteral("Connecté à %1").arg(port->portName()), Tone::Success);
 }
 
 void MainWindow::on_button_img_port_deco_clicked()
@@ -68,6 +80,12 @@ void MainWindow::on_button_img_port_deco_clicked()
     if (!link->port()->isOpen())
         return;
     // The field is left as it is: the board keeps its state.
+    showDisconnected();
+    say(QStringLiteral("Déconnecté"));
+}
+
+void MainWindow::showDisconnected()
+{
     link->closePort();
     ui->label_ERREUR->show();
     ui->label_ERREUR_OK->hide();

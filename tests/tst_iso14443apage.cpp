@@ -832,6 +832,37 @@ private slots:
         QVERIFY(!page.fixture.button("button_mf_write")->isEnabled());
     }
 
+    // A whole block shows inside the data field's rectangle, its widest
+    // digits included, as a read shows it: no digit scrolled out of sight.
+    void wholeBlockShowsInsideTheField_data()
+    {
+        QTest::addColumn<QString>("block");
+        QTest::newRow("widest digits") << QString(32, 'D');
+        QTest::newRow("zeros") << QString(32, '0');
+        QTest::newRow("mixed") << QStringLiteral("DEADBEEF0123456789ABCDEF00FF10E1");
+    }
+
+    void wholeBlockShowsInsideTheField()
+    {
+        QFETCH(QString, block);
+        TypeAPage page;
+        QVERIFY(page.open());
+        QLineEdit *field = page.edit("txtedit_mf_donnees");
+        field->setText(block);
+        field->setStyleSheet(Green);  // as a read leaves it
+        // Seen from the last digit, then from the first: without scrolling
+        // in between, the two cursors lie the whole text apart.
+        field->setCursorPosition(32);
+        const QRect last = field->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+        field->setCursorPosition(0);
+        const QRect first = field->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+        QCOMPARE(last.x() - first.x(), field->fontMetrics().horizontalAdvance(block));
+        // Within the rectangle less the rounded border (1.5 px), the padding
+        // (1 px) and the field's own margin (2 px), on either side.
+        QVERIFY2(last.right() - first.x() <= field->width() - 10,
+                 qPrintable(QStringLiteral("digits from %1 to %2 in %3").arg(first.x()).arg(last.right()).arg(field->width())));
+    }
+
     void writeFromTheDataFieldAndReadBack_data()
     {
         QTest::addColumn<BoardTiming>("timing");
@@ -950,8 +981,9 @@ private slots:
         QTest::newRow("07") << "07" << 7;
         QTest::newRow("12 is twelve") << "12" << 12;
         QTest::newRow("63") << "63" << 63;
-        QTest::newRow("empty") << "" << 0;
         QTest::newRow("00") << "00" << 0;
+        // Emptied, the field names no block: not block 0, the manufacturer's.
+        QTest::newRow("empty: refused") << "" << -1;
     }
 
     void blockNumberIsDecimal()
@@ -963,6 +995,17 @@ private slots:
         page.insert(Cards { classic() });
         page.identifySingleSize();
         page.edit("txtedit_mf_block")->setText(field);
+        if (block < 0) {
+            page.edit("txtedit_mf_donnees")->setText("FFFFFFFFFFFFFF078069FFFFFFFFFFFF");
+            page.clearHistory();
+            for (const char *button : { "button_mf_auth", "button_mf_read", "button_mf_write" }) {
+                page.click(button);
+                QCOMPARE(page.fixture.message(),
+                         QStringLiteral("Bloc : champ vide, aucun bloc n'est choisi"));
+            }
+            QCOMPARE(page.trace(), Traffic());
+            return;
+        }
 
         page.clearHistory();
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^AUTH OK IF 0X08: "));
@@ -1207,10 +1250,16 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         page.click("button_manu_img_send");
-        // Every handshake ran into the time-out; the length read as 0.
-        QVERIFY(clock.elapsed() >= 3 * ReaderLink::AnswerTimeoutMs);
+        // The first handshake's time-out ends the send: one time-out, not
+        // one per handshake, and nothing more goes out.
+        QVERIFY(clock.elapsed() >= ReaderLink::AnswerTimeoutMs);
+        QVERIFY2(clock.elapsed() < 2 * ReaderLink::AnswerTimeoutMs, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(page.fixture.bench.hostBytes(), QByteArray("w"));
         QCOMPARE(page.shows("txtedit_manu_reponse"), QString());
-        QCOMPARE(page.shows("txtedit_manu_collpos"), QStringLiteral("0"));
+        QCOMPARE(page.shows("txtedit_manu_collpos"), QString());
+        QVERIFY(page.fixture.shown("label_ERREUR"));
+        QVERIFY(!page.fixture.shown("label_ERREUR_OK"));
+        QCOMPARE(page.fixture.message(), QStringLiteral("La carte lecteur ne répond plus"));
     }
 };
 

@@ -21,6 +21,7 @@ namespace {
 constexpr quint8 Flush = 0x01;
 constexpr char Green[] = "color:green";
 constexpr char Red[] = "color:red";
+constexpr char Black[] = "color:black";
 
 Traffic operator+(Traffic first, const Traffic &second)
 {
@@ -584,26 +585,49 @@ private slots:
         }
     }
 
+    // Digits that do not fill the field are refused, never padded: not as
+    // typed short, nor emptied, nor with a gap left by Backspace.
     void dataFieldDigitsMakeTheBytes_data()
     {
         QTest::addColumn<QString>("digits");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("123") << "123" << hex("12 00 00 00");
-        QTest::newRow("1234567") << "1234567" << hex("12 34 56 00");
-        QTest::newRow("emptied") << "" << hex("00 00 00 00");
-        QTest::newRow("DEADBEEF") << "DEADBEEF" << hex("de ad be ef");
-        QTest::newRow("0A0B0C0D") << "0A0B0C0D" << hex("0a 0b 0c 0d");
-        QTest::newRow("typed lower case") << "c0ffee42" << hex("c0 ff ee 42");
+        QTest::addColumn<int>("backspaceAt");  // -1: none
+        QTest::addColumn<QByteArray>("bytes");  // empty: refused
+        QTest::addColumn<QString>("message");
+        const QString written = QStringLiteral("Bloc 05 écrit (tous les tags du champ)");
+        QTest::newRow("123") << "123" << -1 << QByteArray()
+                             << "Données : 8 chiffres hexadécimaux attendus, 3 tapés ; rien n'est écrit";
+        QTest::newRow("1234567") << "1234567" << -1 << QByteArray()
+                                 << "Données : 8 chiffres hexadécimaux attendus, 7 tapés ; rien n'est écrit";
+        QTest::newRow("emptied") << "" << -1 << QByteArray()
+                                 << "Données : 8 chiffres hexadécimaux attendus, 0 tapés ; rien n'est écrit";
+        QTest::newRow("gap left by Backspace") << "11223344" << 3 << QByteArray()
+                                               << "Données : un chiffre manque au milieu, rien n'est écrit";
+        QTest::newRow("DEADBEEF") << "DEADBEEF" << -1 << hex("de ad be ef") << written;
+        QTest::newRow("0A0B0C0D") << "0A0B0C0D" << -1 << hex("0a 0b 0c 0d") << written;
+        QTest::newRow("typed lower case") << "c0ffee42" << -1 << hex("c0 ff ee 42") << written;
     }
 
     void dataFieldDigitsMakeTheBytes()
     {
         QFETCH(QString, digits);
+        QFETCH(int, backspaceAt);
         QFETCH(QByteArray, bytes);
+        QFETCH(QString, message);
         auto tag = addTag(0xE004010000000001ull);
         edit("txtedit_15_secteur")->setText("05");
         typeInto("txtedit_15_donnees", digits);
+        if (backspaceAt >= 0) {
+            edit("txtedit_15_donnees")->setCursorPosition(backspaceAt);
+            QTest::keyClick(edit("txtedit_15_donnees"), Qt::Key_Backspace);
+        }
         click("button_15_write");
+        QCOMPARE(page->message(), message);
+        if (bytes.isEmpty()) {
+            QVERIFY(air().isEmpty());
+            QCOMPARE(blockOf(tag, 5), hex("14 15 16 17"));
+            QCOMPARE(sheet("txtedit_15_donnees"), Red);
+            return;
+        }
         QCOMPARE(air(), QStringList { onAir(withCrc(hex("02 21 05") + bytes)) });
         QCOMPARE(blockOf(tag, 5), bytes);
     }
@@ -627,22 +651,25 @@ private slots:
         QCOMPARE(blockOf(tag, 7), hex("1c 1d 1e 1f"));
     }
 
+    // A failed read shows red on the text the field had, which is no
+    // block's, and says why in words.
     void failedReadShowsNoBlockData_data()
     {
         QTest::addColumn<QString>("situation");
         QTest::addColumn<QString>("block");
-        QTest::addColumn<QString>("shown");
-        // The tag's error code 0x10: no such block.
-        QTest::newRow("a block the tag does not have") << "tag" << "40" << "10";
-        QTest::newRow("no tag") << "none" << "05" << "";
-        QTest::newRow("two tags, two contents") << "two tags" << "05" << "";
+        QTest::addColumn<QString>("message");
+        const QString all = QStringLiteral(" (tous les tags du champ)");
+        QTest::newRow("a block the tag does not have") << "tag" << "40" << "Tag : erreur 10, bloc inexistant" + all;
+        QTest::newRow("no tag") << "none" << "05" << "Aucun tag ne répond" + all;
+        QTest::newRow("two tags, two contents") << "two tags" << "05"
+                                                << "Réponses superposées : plusieurs tags ont répondu" + all;
     }
 
     void failedReadShowsNoBlockData()
     {
         QFETCH(QString, situation);
         QFETCH(QString, block);
-        QFETCH(QString, shown);
+        QFETCH(QString, message);
         std::shared_ptr<Iso15693Tag> tag;
         if (situation != "none")
             tag = addTag(0xE004010000000001ull);  // 28 blocks
@@ -656,11 +683,11 @@ private slots:
         edit("txtedit_15_donnees")->setText("CAFEF00D");
         edit("txtedit_15_secteur")->setText(block);
         click("button_15_read");
-        QCOMPARE(text("txtedit_15_donnees"), shown);
+        QCOMPARE(text("txtedit_15_donnees"), QStringLiteral("CAFEF00D"));
         QCOMPARE(sheet("txtedit_15_donnees"), Red);
+        QCOMPARE(page->message(), message);
 
-        // Écriture cannot put the failure on a tag: neither the error code
-        // nor the zeros of an empty FIFO.
+        // Écriture cannot put the failure on a tag: the text is no block's.
         QVERIFY(!page->button("button_15_write")->isEnabled());
         edit("txtedit_15_secteur")->setText("05");
         clearHistory();
@@ -670,31 +697,37 @@ private slots:
             QCOMPARE(blockOf(tag, 5), hex("14 15 16 17"));
 
         // Digits the user types are a value to write.
-        typeInto("txtedit_15_donnees", "0102");
+        typeInto("txtedit_15_donnees", "01020304");
         QVERIFY(page->button("button_15_write")->isEnabled());
+        QCOMPARE(sheet("txtedit_15_donnees"), Black);
         click("button_15_write");
-        QCOMPARE(air(), QStringList { onAir(withCrc(hex("02 21 05 01 02 00 00"))) });
+        QCOMPARE(air(), QStringList { onAir(withCrc(hex("02 21 05 01 02 03 04"))) });
     }
 
+    // A write shows its outcome on its field, which keeps the value tried,
+    // and in words on the message line.
     void writesShowTheirOutcome_data()
     {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("situation");
-        QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("colour");
-        const auto rows = [](const char *what, const char *field, const char *button, const char *value) {
+        QTest::addColumn<QString>("message");
+        const QString all = QStringLiteral(" (tous les tags du champ)");
+        const auto rows = [&](const char *what, const char *field, const char *button, const char *value,
+                              const QString &done) {
             const QString name = QString::fromLatin1(what);
-            QTest::newRow(qPrintable(name + ", written")) << field << button << value << "tag" << value << Green;
-            // The tag's error code 0x12: locked.
-            QTest::newRow(qPrintable(name + ", locked")) << field << button << value << "locked" << "12" << Red;
-            // Nothing came back: the value stays, for the user to try again.
-            QTest::newRow(qPrintable(name + ", no tag")) << field << button << value << "none" << value << Red;
+            QTest::newRow(qPrintable(name + ", written")) << field << button << value << "tag" << Green << done + all;
+            QTest::newRow(qPrintable(name + ", locked"))
+                << field << button << value << "locked" << Red
+                << "Tag : erreur 12, bloc verrouillé, contenu non modifiable" + all;
+            QTest::newRow(qPrintable(name + ", no tag")) << field << button << value << "none" << Red
+                                                         << "Aucun tag ne répond" + all;
         };
-        rows("block", "txtedit_15_donnees", "button_15_write", "DEADBEEF");
-        rows("AFI", "txtedit_15_afi_w", "button_15_afi_w", "5A");
-        rows("DSFID", "txtedit_15_dsfid_w", "button_15_dsfid_w", "A5");
+        rows("block", "txtedit_15_donnees", "button_15_write", "DEADBEEF", "Bloc 05 écrit");
+        rows("AFI", "txtedit_15_afi_w", "button_15_afi_w", "5A", "AFI 0x5A écrit");
+        rows("DSFID", "txtedit_15_dsfid_w", "button_15_dsfid_w", "A5", "DSFID 0xA5 écrit");
     }
 
     void writesShowTheirOutcome()
@@ -703,8 +736,8 @@ private slots:
         QFETCH(QString, button);
         QFETCH(QString, typed);
         QFETCH(QString, situation);
-        QFETCH(QString, shown);
         QFETCH(QString, colour);
+        QFETCH(QString, message);
         std::shared_ptr<Iso15693Tag> tag;
         if (situation != "none")
             tag = addTag(0xE004010000000001ull, 0x77, 0x77);
@@ -717,11 +750,11 @@ private slots:
         typeInto(qPrintable(field), typed);
         click(qPrintable(button));
 
-        QCOMPARE(text(qPrintable(field)), shown);
+        // The value tried stays, for the user to try again.
+        QCOMPARE(text(qPrintable(field)), typed);
         QCOMPARE(sheet(qPrintable(field)), colour);
-        // A field that shows an error code holds no value to write.
-        const bool refused = situation == "locked";
-        QCOMPARE(page->button(qPrintable(button))->isEnabled(), !refused);
+        QVERIFY(page->button(qPrintable(button))->isEnabled());
+        QCOMPARE(page->message(), message);
         if (tag) {
             const bool done = situation == "tag";
             if (button.contains("write"))
@@ -731,10 +764,9 @@ private slots:
             else
                 QCOMPARE(ofTag(tag, &Iso15693Tag::dsfid), quint8(done ? 0xA5 : 0x77));
         }
-        if (refused) {
-            typeInto(qPrintable(field), "01");
-            QVERIFY(page->button(qPrintable(button))->isEnabled());
-        }
+        // An edit clears the judgement: the value typed was never written.
+        typeInto(qPrintable(field), "01");
+        QCOMPARE(sheet(qPrintable(field)), Black);
     }
 
     void afiAndDsfidWriteFieldsAreHexadecimal_data()

@@ -110,7 +110,8 @@ private slots:
 
         // Names typed into the box, one after the other.
         const QList<std::pair<QString, QString>> typed = {
-            { "COM7", "COM7" }, { "com7", "" }, { "abcdef(COM9)", "COM9" }, { "abc(xyz)(COM9)", "" },
+            { "COM7", "COM7" }, { "com7", "" }, { "abcdef(COM9)", "COM9" }, { "abc(xyz)(COM9)", "COM9" },
+            { "ttyUSB1", "/dev/ttyUSB1" }, { "COM3 ", "COM3" },
         };
         for (const auto &[text, port] : typed) {
             combo->setEditText(text);
@@ -399,12 +400,21 @@ private slots:
         QVERIFY(!fixture.shown("label_ERREUR_OK"));
         QVERIFY(fixture.tabs()->isEnabled());
 
-        // The board answering again, the next choice goes through and the
-        // green indicator comes back.
+        // The choice was not applied: the one in force is checked again.
+        QVERIFY(fixture.button("radio_modsel_donnees")->isChecked());
+        QCOMPARE(fixture.message(),
+                 QStringLiteral("Entrée du modulateur : %1 non appliqué : la carte lecteur ne répond plus")
+                     .arg(fixture.button(qPrintable(radio))->text()));
+
+        // The board answering again, the next choice goes through, once the
+        // board is back in step (its FIFO flushed), and the green indicator
+        // comes back.
         fixture.bench.clearHistory();
         fixture.button(qPrintable(radio))->click();
         QCOMPARE(fixture.bench.trace(),
-                 (Traffic { read(ChipReg::TxControl, 0x5B), written(ChipReg::TxControl, quint8(after)) }));
+                 (Traffic { read(ChipReg::Control, 0x00), written(ChipReg::Control, ControlBits::FlushFIFO),
+                            read(ChipReg::TxControl, 0x5B), written(ChipReg::TxControl, quint8(after)) }));
+        QVERIFY(fixture.button(qPrintable(radio))->isChecked());
         QVERIFY(!fixture.shown("label_ERREUR"));
         QVERIFY(fixture.shown("label_ERREUR_OK"));
     }

@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
 
@@ -63,6 +64,13 @@ public:
     QLineEdit *edit(const char *name) const { return find<QLineEdit>(name); }
     QComboBox *combo() const { return find<QComboBox>("comboBox_port"); }
     QTabWidget *tabs() const { return find<QTabWidget>("onglet_main_widget"); }
+    // What the message line says of the last action: its whole text, which
+    // the tooltip holds when the line is too short for it.
+    QString message() const
+    {
+        const auto *line = find<QLabel>("label_message");
+        return line->toolTip().isEmpty() ? line->text() : line->toolTip();
+    }
     // Shown unless hidden on purpose, whichever page is current.
     bool shown(const char *name) const { return !find(name)->isHidden(); }
 

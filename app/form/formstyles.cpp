@@ -289,6 +289,18 @@ QFont arialTabs()
     return font;
 }
 
+QFont fixedPitch(int points)
+{
+    // Liberation Mono is Courier New's metric twin, as Liberation Sans is
+    // Arial's.
+    QFont font;
+    font.setFamilies({QStringLiteral("Liberation Mono"), QStringLiteral("Courier New")});
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
+    font.setPointSize(points);
+    return font;
+}
+
 QFont bold()
 {
     QFont font;

@@ -58,6 +58,9 @@ QFont arial(int points);        // family and size
 QFont arialBold(int points);    // family, size, bold
 QFont arialTabs();              // the tab widget's: Arial 10, normal weight, kerning off
 QFont bold();                   // weight only
+// Every hexadecimal digit as wide as the others, so that a field sized for
+// its digits holds the widest of them too.
+QFont fixedPitch(int points);
 
 } // namespace FormStyles
 

@@ -39,7 +39,7 @@ void MainWindowUi::setupIso14443aPage()
     label_mf_mfclassic      = make<QLabel>(p, "label_mf_mfclassic", {10, 190, 271, 20}).font(arialBold(12)).sheet(sheet_caption).align(Qt::AlignCenter);
     txtedit_mf_cle          = make<QLineEdit>(p, "txtedit_mf_cle", {70, 310, 125, 31}).palette(palette_edit()).font(arial(11)).sheet(sheet_hex_edit);
     label_mf_cle            = make<QLabel>(p, "label_mf_cle", {10, 310, 51, 31}).font(arial(11)).sheet(sheet_caption).align(Qt::AlignCenter);
-    txtedit_mf_donnees      = make<QLineEdit>(p, "txtedit_mf_donnees", {60, 240, 251, 27}).maxLength(32).font(arial(10)).sheet(sheet_hex_edit);
+    txtedit_mf_donnees      = make<QLineEdit>(p, "txtedit_mf_donnees", {60, 240, 251, 27}).maxLength(32).font(fixedPitch(9)).sheet(sheet_hex_edit);
     label_mf_donnees        = make<QLabel>(p, "label_mf_donnees", {100, 220, 151, 17}).font(arial(11)).sheet(sheet_caption).align(Qt::AlignCenter);
     label_mf_block          = make<QLabel>(p, "label_mf_block", {10, 220, 41, 21}).font(arial(11)).sheet(sheet_caption).align(Qt::AlignCenter);
     txtedit_mf_block        = make<QLineEdit>(p, "txtedit_mf_block", {10, 240, 41, 27}).palette(palette_edit()).font(arial(11)).sheet(sheet_hex_edit);

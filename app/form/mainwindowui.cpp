@@ -115,6 +115,9 @@ void MainWindowUi::setupFrameBottom()
     label_ERREUR_OK            = make<QLabel>(centralWidget, "label_ERREUR_OK", {50, 570, 71, 19}).font(arial(13)).sheet(sheet_status_ok).enabled().picture(":/img/img/cowired.png").scaled();
     label_ERREUR               = make<QLabel>(centralWidget, "label_ERREUR", {50, 572, 71, 16}).font(arial(13)).sheet(sheet_status_error).enabled().picture(":/img/img/decowire.png").scaled();
     label_visu_montant_3       = make<QLabel>(centralWidget, "label_visu_montant_3", {10, 571, 41, 17}).font(arialBold(8)).sheet(sheet_caption_black).align(Qt::AlignCenter);
+    // In the footer's free stretch, between the indicator and the credits'
+    // right-aligned text.
+    label_message              = make<QLabel>(centralWidget, "label_message", {126, 568, 366, 22}).font(arial(9)).sheet(sheet_caption_black).align(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 // Creation order left the connection bar under the tab widget and the logo;
@@ -185,6 +188,7 @@ void MainWindowUi::retranslateFrameBottom()
     label_ERREUR->setToolTip(tr("! déconnecté ! "));
     label_ERREUR->setText(QString());
     label_visu_montant_3->setText(tr("Port :"));
+    label_message->setText(QString());
 }
 
 // The blanks around the titles widen the tabs.

@@ -210,6 +210,8 @@ public:
     QLabel *label_ERREUR_OK = nullptr;
     QLabel *label_ERREUR = nullptr;
     QLabel *label_visu_montant_3 = nullptr;
+    // What the last action did, in one line.
+    QLabel *label_message = nullptr;
 
     // Builds every widget on the window, sets its texts, makes the form's own
     // connections and, last, binds the window's on_<object>_<signal> slots.
