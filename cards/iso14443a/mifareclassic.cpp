@@ -45,6 +45,7 @@ MifareClassic::MifareClassic(Iso14443aProtocol *iso14443a)
     , lastRead(Outcome::NotSent)
     , writeCommandPhase(Outcome::NotSent)
     , writeDataPhase(Outcome::NotSent)
+    , acknowledgement(0)
 {
 }
 
@@ -105,6 +106,7 @@ void MifareClassic::writeBlock(quint8 block, const quint8 *data)
 {
     writeCommandPhase = Outcome::NotSent;
     writeDataPhase = Outcome::NotSent;
+    acknowledgement = 0;
     if (isSectorTrailer(block) && !accessBitsConsistent(data))
         return;
 
@@ -119,6 +121,7 @@ void MifareClassic::writeBlock(quint8 block, const quint8 *data)
     // for data: sent all the same, the data would be taken for a command.
     if (writeCommandPhase == Outcome::Answered)
         writeDataPhase = TypeAExchange::acknowledged(link, data, BlockLength, &acknowledgement, 300);
+    this->acknowledgement = acknowledgement & Nibble;
     link->writeRegister(ChipReg::ChannelRedundancy, OddParityNoCrc);
 }
 

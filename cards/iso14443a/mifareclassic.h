@@ -53,4 +53,5 @@ public:
     Outcome lastRead;                  // how the card answered the last block read
     Outcome writeCommandPhase;         // the last write's first phase: ACK, NAK, silence, not sent
     Outcome writeDataPhase;            // its data phase; NotSent unless the first was acknowledged
+    quint8 acknowledgement;            // the last write phase's four bits: 0xA for the ACK, else a NAK
 };
