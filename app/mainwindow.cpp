@@ -79,9 +79,11 @@ MainWindow::MainWindow(QWidget *parent)
     // unplugged) says so once the event loop hears of it; during an action,
     // the action's end tells.
     connect(link->port(), &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if (error == QSerialPort::ResourceError && link->port()->isOpen()) {
+        if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !link->port()->isOpen())
+            return;
+        if (!link->portStillThere()) {
             showDisconnected();
-            say(PortName::lost(link->port()->portName()), Tone::Failure);
+            say(PortName::lost(connectedPort), Tone::Failure);
         }
     }, Qt::QueuedConnection);
 
@@ -115,7 +117,7 @@ void MainWindow::showBoardState()
         return;
     if (link->portLost()) {
         showDisconnected();
-        say(PortName::lost(link->port()->portName()), Tone::Failure);
+        say(PortName::lost(connectedPort), Tone::Failure);
         return;
     }
     // A board that stopped answering shows as the connection bar shows one

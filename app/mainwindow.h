@@ -180,6 +180,8 @@ private:
     // Whether the action under way has said why it failed, which the
     // board's own state then does not overwrite.
     bool failureSaid = false;
+    // The port the board was connected by, as the user named it.
+    QString connectedPort;
     // Pastes into the hexadecimal fields, normalised or refused.
     HexPaste *hexPaste = nullptr;
     // The radio button of each group whose setting the chip holds.

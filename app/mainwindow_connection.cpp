@@ -51,16 +51,17 @@ void MainWindow::on_button_img_port_connect_clicked()
         }
         port->setPortName(name);
         link->open();
+        connectedPort = name;
     }
     if (!port->isOpen()) {
-        say(PortName::openFailure(port->portName(), port->error()), Tone::Failure);
+        say(PortName::openFailure(connectedPort, port->error()), Tone::Failure);
         return;
     }
     const BoardAction action(this);
     // The probe is the field-off write itself: no answer, no board.
     if (link->probe()) {
         link->closePort();
-        say(QStringLiteral("%1 : la carte lecteur ne répond pas").arg(port->portName()), Tone::Failure);
+        say(QStringLiteral("%1 : la carte lecteur ne répond pas").arg(connectedPort), Tone::Failure);
         return;
     }
     link->setField(true);
@@ -72,7 +73,7 @@ void MainWindow::on_button_img_port_connect_clicked()
     ui->onglet_main_widget->setCurrentIndex(0);
     ui->button_img_demod_rlcfg->click();  // the default visualisation settings
     if (!action.failed())
-        say(QStringLiteral("Connecté à %1").arg(port->portName()), Tone::Success);
+        say(QStringLiteral("Connecté à %1").arg(connectedPort), Tone::Success);
 }
 
 void MainWindow::on_button_img_port_deco_clicked()

@@ -70,6 +70,17 @@ void ReaderLink::open()
     qDebug(" open: %d", opened ? 1 : 0);
 }
 
+bool ReaderLink::portStillThere()
+{
+    if (!m_transport->isOpen())
+        return false;
+    m_transport->clearFailure();
+    m_transport->waitForBytes(1);
+    if (m_transport->failed())
+        m_portLost = true;
+    return !m_portLost;
+}
+
 void ReaderLink::closePort()
 {
     m_transport->close();

@@ -108,6 +108,10 @@ public:
     // True once the port has failed for good (a board unplugged, a virtual
     // one gone): no handshake is attempted until the port is opened again.
     bool portLost() const { return m_portLost; }
+    // Looks again at a port that reported an error while no handshake was
+    // under way: true when it is still there, false (and portLost() set)
+    // when it is gone. One error may be a hiccup; a second at once is not.
+    bool portStillThere();
     // True after a time-out, until the board is back in step.
     bool outOfStep() const { return m_outOfStep; }
     // Sleeps more than `milliseconds`, unless the current operation has

@@ -11,7 +11,9 @@
 #include "ultralightcard.h"
 #include "windowfixture.h"
 
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -516,11 +518,23 @@ private slots:
         QCOMPARE(page.step(), StepDone);
     }
 
+    // REQ A starts an identification afresh: an earlier one's UID is not
+    // the one a SELECT straight after it may name.
+    void selectBeforeAnyAnticollisionSelectsNothing_data()
+    {
+        QTest::addColumn<bool>("identifiedBefore");
+        QTest::newRow("first identification") << false;
+        QTest::newRow("after an earlier identification") << true;
+    }
+
     void selectBeforeAnyAnticollisionSelectsNothing()
     {
+        QFETCH(bool, identifiedBefore);
         TypeAPage page;
         QVERIFY(page.open());
         page.insert(Cards { classic() });
+        if (identifiedBefore)
+            page.identifySingleSize();
         page.click("button_14_reqa");
         page.clearHistory();
         page.click("button_14_select");
@@ -530,6 +544,99 @@ private slots:
         QCOMPARE(page.style("txtedit_14_sak"), Red);
         QCOMPARE(page.step(), StepNone);
         QVERIFY(!page.fieldOn());
+        QCOMPARE(page.fixture.message(), QStringLiteral("Select sans UID : lancer Anticol CL1 d'abord"));
+    }
+
+    // A board that stops answering costs one time-out a click, whatever the
+    // click's handshakes, and is shown as such: the red indicator and words.
+    void silentBoardCostsOneTimeOutPerClick_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("judged");  // the field the click judges; empty: none
+        QTest::newRow("REQ A") << "button_14_reqa" << "txtedit_14_ATQA";
+        QTest::newRow("anticollision") << "button_14_anticol1" << "txtedit_14_uid";
+        QTest::newRow("authentication") << "button_mf_auth" << "txtedit_mf_cle";
+        QTest::newRow("read") << "button_mf_read" << "txtedit_mf_donnees";
+        QTest::newRow("reload") << "button_14_img_rlcfg" << "";
+    }
+
+    void silentBoardCostsOneTimeOutPerClick()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, judged);
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.insert(Cards { classic() });
+        page.identifySingleSize();
+        BoardFaults silent;
+        silent.unanswered = -1;
+        page.fixture.bench.setFaults(silent);
+        page.clearHistory();
+        QElapsedTimer clock;
+        clock.start();
+        page.click(qPrintable(button));
+        QVERIFY2(clock.elapsed() < 2 * ReaderLink::AnswerTimeoutMs, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(page.fixture.bench.hostBytes().size(), 1);  // one command byte, unanswered
+        QVERIFY(page.fixture.shown("label_ERREUR"));
+        QVERIFY(!page.fixture.shown("label_ERREUR_OK"));
+        QVERIFY2(page.fixture.message().endsWith(QStringLiteral("la carte lecteur ne répond plus"), Qt::CaseInsensitive),
+                 qPrintable(page.fixture.message()));
+        // Nothing judged green on what a silent board gave.
+        if (!judged.isEmpty())
+            QVERIFY(page.style(qPrintable(judged)) != Green);
+        if (button == QStringLiteral("button_mf_read"))
+            QVERIFY(!page.fixture.button("button_mf_write")->isEnabled());
+    }
+
+    // The board stops right after telling how many bytes came: the answer's
+    // reads time out, and their zeros are shown as no UID, SAK or block.
+    void timedOutReadIsNoValue_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("anticollision: no UID") << "button_14_anticol1" << "txtedit_14_uid";
+        QTest::newRow("select: no SAK, no tick") << "button_14_select" << "txtedit_14_sak";
+        QTest::newRow("read: no block") << "button_mf_read" << "txtedit_mf_donnees";
+    }
+
+    void timedOutReadIsNoValue()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, field);
+        TypeAPage page;
+        QVERIFY(page.open());
+        auto card = page.insert(std::make_shared<MifareClassicCard>(SingleUid));
+        page.onBoard([&](BoardEngine &) { card->setSectorKeys(1, DefaultKey, DefaultKey); });
+        page.click("button_14_reqa");
+        if (button != QStringLiteral("button_14_anticol1"))
+            page.click("button_14_anticol1");
+        if (button == QStringLiteral("button_mf_read")) {
+            page.click("button_14_select");
+            page.authenticate("04", "3C5E7A91B2D4", true);
+        }
+        page.edit("txtedit_mf_donnees")->setText(QString(32, 'A'));
+        BoardFaults stall;
+        stall.stallAfterReadOf = ChipReg::FIFOLength;
+        stall.stallMs = ReaderLink::AnswerTimeoutMs + 300;
+        page.fixture.bench.setFaults(stall);
+        page.click(qPrintable(button));
+
+        QCOMPARE(page.style(qPrintable(field)), Red);
+        if (button != QStringLiteral("button_mf_read"))
+            QCOMPARE(page.step(), StepNone);
+        QCOMPARE(page.fixture.message(), QStringLiteral("La carte lecteur ne répond plus"));
+        if (field == QStringLiteral("txtedit_mf_donnees")) {
+            QCOMPARE(page.edit("txtedit_mf_donnees")->text(), QString(32, 'A'));
+            QVERIFY(!page.fixture.button("button_mf_write")->isEnabled());
+        } else {
+            QCOMPARE(page.shows(qPrintable(field)), QStringLiteral("0x"));
+        }
+
+        // Once the board is back, the page is usable again.
+        QTest::qWait(500);
+        page.click("button_14_reqa");
+        QCOMPARE(page.step(), StepCascadeLevel1);
+        QVERIFY(page.fixture.shown("label_ERREUR_OK"));
     }
 
     // --- the one-click scan -----------------------------------------------
@@ -953,6 +1060,139 @@ private slots:
             QCOMPARE(page.trace(), Traffic());  // kept back whole, framing and all
         QCOMPARE(page.onBoard([&](BoardEngine &) { return card->block(number); }),
                  stored ? Bytes::fromHex(data.toLatin1()) : before);
+    }
+
+    // A trailer reads with key A as zeros (a card never gives it back):
+    // written back as read, the zeros would become the sector's key. The
+    // window writes a trailer only once both its keys were typed.
+    void trailerIsWrittenOnlyWithTypedKeys()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        auto card = page.insert(std::make_shared<MifareClassicCard>(SingleUid));
+        page.onBoard([&](BoardEngine &) { card->setSectorKeys(1, DefaultKey, DefaultKey); });
+        page.identifySingleSize();
+        page.authenticate("07", "3C5E7A91B2D4", true);
+        page.click("button_mf_read");
+        QLineEdit *data = page.edit("txtedit_mf_donnees");
+        QCOMPARE(data->text().left(12), QString(12, '0'));
+        const Bytes trailer = page.onBoard([&](BoardEngine &) { return card->block(7); });
+
+        const auto typeKey = [&](int at) {
+            data->setCursorPosition(at);
+            QTest::keyClicks(data, QStringLiteral("3C5E7A91B2D4"));
+        };
+        for (int typed : { -1, 0 }) {  // nothing typed, then key A alone
+            if (typed >= 0)
+                typeKey(typed);
+            page.clearHistory();
+            page.click("button_mf_write");
+            QCOMPARE(page.trace(), Traffic());
+            QCOMPARE(page.style("txtedit_mf_donnees"), Red);
+            QVERIFY(page.fixture.message().contains(QStringLiteral("tapez les clés A et B")));
+        }
+        QCOMPARE(page.onBoard([&](BoardEngine &) { return card->block(7); }), trailer);
+
+        typeKey(20);
+        page.click("button_mf_write");
+        QCOMPARE(page.style("txtedit_mf_donnees"), Green);
+        QCOMPARE(page.onBoard([&](BoardEngine &) { return card->block(7); }), trailer);  // the same keys, typed
+        page.identifySingleSize();
+        page.authenticate("04", "3C5E7A91B2D4", true);
+    }
+
+    // A paste goes in as its digits, the prefixes and separators dropped,
+    // or is refused whole: never shifted, cut or stopped at a blank.
+    void pastesAreNormalisedOrRefused_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("text");     // the field's text after; empty: unchanged
+        QTest::addColumn<QString>("message");  // empty when taken
+        const QString block = QStringLiteral("00112233445566778899AABBCCDDEEFF");
+        QTest::newRow("0x prefix") << "txtedit_mf_donnees" << "0x" + block << block << "";
+        QTest::newRow("spaced bytes") << "txtedit_mf_donnees" << "00 11 22 33 44 55 66 77 88 99 aa bb cc dd ee ff"
+                                      << block << "";
+        QTest::newRow("42 digits") << "txtedit_mf_donnees" << block + "0123456789" << ""
+                                   << "Collage refusé : 42 chiffres pour un champ de 32";
+        QTest::newRow("not hexadecimal") << "txtedit_mf_donnees" << "bonjour" << ""
+                                         << "Collage refusé : «\u00A0bonjour\u00A0» n'est pas un nombre hexadécimal";
+        QTest::newRow("key with colons") << "txtedit_mf_cle" << "3c:5e:7a:91:b2:d5" << "3C5E7A91B2D5" << "";
+        QTest::newRow("frame, spaced") << "txtedit_manu_trame" << "93 20" << "9320" << "";
+    }
+
+    void pastesAreNormalisedOrRefused()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, pasted);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        TypeAPage page;
+        QVERIFY(page.open());
+        QLineEdit *edit = page.edit(qPrintable(field));
+        const QString before = edit->text();
+        QGuiApplication::clipboard()->setText(pasted);
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(edit->text().trimmed(), text.isEmpty() ? before.trimmed() : text);
+        if (message.isEmpty())
+            QVERIFY(!page.fixture.message().startsWith(QStringLiteral("Collage")));
+        else
+            QCOMPARE(page.fixture.message(), message);
+    }
+
+    // A colour judges the content it was given for, on the card it was
+    // given for: a new REQ A or an edit clears it.
+    void coloursGoWithTheirContent()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        auto card = page.insert(std::make_shared<MifareClassicCard>(SingleUid));
+        page.onBoard([&](BoardEngine &) { card->setSectorKeys(1, DefaultKey, DefaultKey); });
+        page.identifySingleSize();
+        page.authenticate("04", "3C5E7A91B2D4", true);
+        page.click("button_mf_read");
+        QCOMPARE(page.style("txtedit_mf_cle"), Green);
+        QCOMPARE(page.style("txtedit_mf_donnees"), Green);
+
+        page.edit("txtedit_mf_donnees")->setCursorPosition(3);
+        QTest::keyClicks(page.edit("txtedit_mf_donnees"), "7");
+        QCOMPARE(page.style("txtedit_mf_donnees"), Black);
+        page.click("button_14_reqa");
+        QCOMPARE(page.style("txtedit_mf_cle"), Black);
+
+        page.identifySingleSize();
+        page.authenticate("04", "3C5E7A91B2D4", true);
+        QCOMPARE(page.style("txtedit_mf_cle"), Green);
+        page.edit("txtedit_mf_cle")->setText("A0A1A2A3A4A5");
+        QCOMPARE(page.style("txtedit_mf_cle"), Black);
+    }
+
+    // A read refused, then the same block read: the text did not change,
+    // and Écriture is offered again all the same.
+    void goodReadAfterAFailedOneEnablesWriting()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        auto card = page.insert(std::make_shared<MifareClassicCard>(SingleUid));
+        const Bytes content("same text twice.");
+        page.onBoard([&](BoardEngine &) {
+            card->setSectorKeys(1, DefaultKey, DefaultKey);
+            card->setBlock(4, content);
+        });
+        page.edit("txtedit_mf_donnees")->setText(QString::fromLatin1(content.toHex().toUpper()));
+        page.identifySingleSize();
+        page.edit("txtedit_mf_block")->setText("04");
+        page.click("button_mf_read");  // not authenticated: refused
+        QVERIFY(!page.fixture.button("button_mf_write")->isEnabled());
+        QVERIFY(page.fixture.message().startsWith(QStringLiteral("Lecture refusée par la carte : NAK")));
+
+        page.identifySingleSize();  // the NAK sent the card back to its idle state
+        page.authenticate("04", "3C5E7A91B2D4", true);
+        page.click("button_mf_read");
+        QCOMPARE(page.style("txtedit_mf_donnees"), Green);
+        QVERIFY(page.fixture.button("button_mf_write")->isEnabled());
     }
 
     void writeRefusedAtTheDataPhaseShowsRed()

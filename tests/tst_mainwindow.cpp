@@ -250,6 +250,7 @@ private slots:
         QVERIFY(!fixture.shown("label_ERREUR_OK"));
         QVERIFY(fixture.shown("button_img_port_connect"));
         QCOMPARE(fixture.bench.hostBytes(), QByteArray("w"));
+        QCOMPARE(fixture.message(), fixture.bench.board().devicePath() + " : la carte lecteur ne répond pas");
 
         // The port was closed: the next connect opens it again, and with a
         // board that answers now it connects.
@@ -257,15 +258,92 @@ private slots:
         QVERIFY(fixture.connectBoard());
     }
 
+    // A connect that cannot happen changes nothing on the bar, and says why.
+    void connectToAPortThatCannotOpenChangesNothing_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("opened");  // whether the port was tried
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no such device") << "/dev/no-such-tagbench-board" << true
+                                        << "/dev/no-such-tagbench-board : port introuvable";
+        QTest::newRow("bare device name, absent") << "ttyNOSUCHTAGBENCH" << true
+                                                  << "/dev/ttyNOSUCHTAGBENCH : port introuvable";
+        QTest::newRow("no port named") << "abc def" << false
+                                       << "«\u00A0abc def\u00A0» ne désigne aucun port série (COM3, /dev/ttyUSB0 ou ttyUSB0)";
+    }
+
     void connectToAPortThatCannotOpenChangesNothing()
     {
+        QFETCH(QString, typed);
+        QFETCH(bool, opened);
+        QFETCH(QString, message);
         WindowFixture fixture;
         QVERIFY(fixture.start());
-        fixture.combo()->setEditText("/dev/no-such-tagbench-board");
-        QTest::ignoreMessage(QtDebugMsg, " open: 0");
+        fixture.combo()->setEditText(typed);
+        if (opened)
+            QTest::ignoreMessage(QtDebugMsg, " open: 0");
         fixture.button("button_img_port_connect")->click();
         QVERIFY(!fixture.tabs()->isEnabled());
         QVERIFY(fixture.shown("button_img_port_connect"));
+        QCOMPARE(fixture.message(), message);
+    }
+
+    // A board that stopped for a while answers the handshake it was given
+    // late: that answer must not answer the next click's handshake, which
+    // would then land elsewhere (a field switched off, register 0x77).
+    void stalledBoardDoesNotAnswerTheNextClick()
+    {
+        WindowFixture fixture;
+        QVERIFY(fixture.start());
+        QVERIFY(fixture.connectBoard());
+        BoardFaults stall;
+        stall.stallAfter = 0;
+        stall.stallMs = 2500;
+        fixture.bench.setFaults(stall);
+        fixture.button("radio_modsel_high")->click();
+        QVERIFY(fixture.shown("label_ERREUR"));
+        QVERIFY(fixture.button("radio_modsel_donnees")->isChecked());
+
+        QTest::qWait(2000);  // the board wakes and sends its late "A"
+        fixture.bench.clearHistory();
+        fixture.button("radio_modsel_high")->click();
+        // The late read is completed on Page, the FIFO flushed, then the
+        // choice goes through as it should.
+        const Traffic expected = { read(ChipReg::Page, 0x00), read(ChipReg::Control, 0x00),
+                                   written(ChipReg::Control, ControlBits::FlushFIFO), read(ChipReg::TxControl, 0x5B),
+                                   written(ChipReg::TxControl, 0x3B) };
+        QCOMPARE(fixture.bench.trace(), expected);
+        QCOMPARE(fixture.bench.chipRegister(ChipReg::TxControl), quint8(0x3B));
+        QVERIFY(fixture.shown("label_ERREUR_OK"));
+        QVERIFY(fixture.button("radio_modsel_high")->isChecked());
+        QCOMPARE(fixture.message(), QStringLiteral("Entrée du modulateur : Niveau Haut"));
+    }
+
+    // An adapter unplugged shows as the bar's disconnected state, at once
+    // when nothing is under way, or at the end of the action that found it.
+    void unpluggedBoardShowsDisconnected_data()
+    {
+        QTest::addColumn<bool>("idle");
+        QTest::newRow("while idle") << true;
+        QTest::newRow("during a click") << false;
+    }
+
+    void unpluggedBoardShowsDisconnected()
+    {
+        QFETCH(bool, idle);
+        WindowFixture fixture;
+        QVERIFY(fixture.start());
+        QVERIFY(fixture.connectBoard());
+        fixture.bench.board().unplug();
+        if (!idle)
+            fixture.button("radio_codbit_nrz")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!fixture.tabs()->isEnabled(), 3000);
+        QVERIFY(fixture.shown("label_ERREUR"));
+        QVERIFY(!fixture.shown("label_ERREUR_OK"));
+        QVERIFY(fixture.shown("button_img_port_connect"));
+        QCOMPARE(fixture.message(), fixture.bench.board().devicePath() + " : port disparu (carte lecteur débranchée ?)");
+        if (!idle)
+            QVERIFY(fixture.button("radio_codbit_miller")->isChecked());  // the choice was not applied
     }
 
     void disconnectClosesAndLeavesTheFieldAsItIs()
