@@ -160,6 +160,8 @@ private:
     // A block number typed (decimal on the MIFARE side, hexadecimal on the
     // ISO 15693 side), or a red field and a message when it is empty.
     bool blockTyped(QLineEdit *field);
+    // The tags' AFI or DSFID written from its field.
+    void writeTagByte(QLineEdit *field, const QString &name, void (Iso15693Protocol::*write)(quint8));
     // An ISO 15693 write's outcome in the field of the value written, and
     // on the message line.
     void showWriteOutcome(QLineEdit *field, bool boardFailed, const QString &done, const QString &whom);

@@ -207,30 +207,26 @@ void MainWindow::on_button_15_write_clicked()
 
 void MainWindow::on_button_15_afi_w_clicked()
 {
-    if (!valueTyped(ui->txtedit_15_afi_w, QStringLiteral("AFI")))
-        return;
-    const BoardAction action(this);
-    if (!ensureIso15693Configuration())
-        return;
-    const QString whom = addressIso15693Tags();
-    const quint8 afi = FieldText::value(ui->txtedit_15_afi_w->text());
-    iso15693->writeAfi(afi);
-    showWriteOutcome(ui->txtedit_15_afi_w, action.failed(), QStringLiteral("AFI 0x%1 écrit").arg(FieldText::byte(afi).toUpper()),
-                     whom);
+    writeTagByte(ui->txtedit_15_afi_w, QStringLiteral("AFI"), &Iso15693Protocol::writeAfi);
 }
 
 void MainWindow::on_button_15_dsfid_w_clicked()
 {
-    if (!valueTyped(ui->txtedit_15_dsfid_w, QStringLiteral("DSFID")))
+    writeTagByte(ui->txtedit_15_dsfid_w, QStringLiteral("DSFID"), &Iso15693Protocol::writeDsfid);
+}
+
+void MainWindow::writeTagByte(QLineEdit *field, const QString &name, void (Iso15693Protocol::*write)(quint8))
+{
+    if (!valueTyped(field, name))
         return;
     const BoardAction action(this);
     if (!ensureIso15693Configuration())
         return;
     const QString whom = addressIso15693Tags();
-    const quint8 dsfid = FieldText::value(ui->txtedit_15_dsfid_w->text());
-    iso15693->writeDsfid(dsfid);
-    showWriteOutcome(ui->txtedit_15_dsfid_w, action.failed(),
-                     QStringLiteral("DSFID 0x%1 écrit").arg(FieldText::byte(dsfid).toUpper()), whom);
+    const quint8 value = FieldText::value(field->text());
+    (iso15693->*write)(value);
+    showWriteOutcome(field, action.failed(), QStringLiteral("%1 0x%2 écrit").arg(name, FieldText::byte(value).toUpper()),
+                     whom);
 }
 
 void MainWindow::showWriteOutcome(QLineEdit *field, bool boardFailed, const QString &done, const QString &whom)
