@@ -147,9 +147,10 @@ private:
     // The ISO 15693 configuration, loaded by the page's reload button or
     // before a command when another page changed the chip since.
     void loadIso15693Configuration();
-    // Loads it when the chip holds another configuration; true when the
-    // board answered (or nothing was needed).
-    bool ensureIso15693Configuration();
+    // Loads it when the chip holds another configuration, or, for the
+    // commands that do not set their own (all but the inventory), another
+    // coding; true when the board answered (or nothing was needed).
+    bool ensureIso15693Configuration(bool setsItsCoding = false);
     // Whom the page's block, AFI and DSFID commands go to: the tag that
     // "Sélection" chooses once the last inventory found two; every tag in
     // the field otherwise. Returns the words the result adds.
@@ -189,8 +190,11 @@ private:
     // The radio button of each group whose setting the chip holds.
     QMap<QButtonGroup *, QAbstractButton *> inForce;
     // Whether the chip holds the ISO 15693 configuration, untouched since:
-    // a type A configuration, or a modulator held low or high, undo it.
+    // a type A configuration, or a modulator held low or high, undo it. And
+    // whether CoderControl holds an ISO 15693 coding, which a type A coding
+    // chosen on the first page undoes.
     bool iso15693Configured = false;
+    bool iso15693Coding = false;
     // The text of the last sector trailer read into the MIFARE data field,
     // empty when the field holds no trailer read; and, of its two keys,
     // those the user has typed over since.

@@ -79,9 +79,11 @@ void MainWindow::on_button_14_img_rlcfg_clicked()
     // Its read timing out, the coder is not set and the bar says why.
     link->setBits(ChipReg::TxControl, TxControlBits::ModulatorInternalCoder);
     link->writeRegister(ChipReg::CoderControl, CoderControlBits::Miller106);
+    if (action.failed())
+        return;
+    // The coding shown follows, once the board took it.
     ui->radio_codbit_miller->click();
-    if (!action.failed())
-        say(QStringLiteral("Configuration ISO14443A rechargée"));
+    say(QStringLiteral("Configuration ISO14443A rechargée"));
 }
 
 void MainWindow::on_button_14_reqa_clicked()

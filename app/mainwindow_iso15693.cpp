@@ -93,15 +93,18 @@ void MainWindow::loadIso15693Configuration()
 {
     iso15693->loadConfiguration();
     link->writeRegister(ChipReg::CoderControl, CoderControlBits::Iso15693OneOutOf4);
-    ui->radio_codbit_4->click();
     iso15693Configured = !link->failed();
+    // The coding shown follows, once the board took it.
+    if (iso15693Configured)
+        ui->radio_codbit_4->click();
 }
 
-bool MainWindow::ensureIso15693Configuration()
+bool MainWindow::ensureIso15693Configuration(bool setsItsCoding)
 {
-    // A type A configuration loaded since, or a modulator held low or high
-    // on the first page, and no tag would hear the page's commands.
-    if (iso15693Configured)
+    // A type A configuration loaded since, a modulator held low or high, or
+    // a type A coding chosen on the first page, and no tag would hear the
+    // page's commands.
+    if (iso15693Configured && (iso15693Coding || setsItsCoding))
         return true;
     loadIso15693Configuration();
     return !link->failed();
@@ -134,10 +137,11 @@ void MainWindow::on_button_15_inventory_clicked()
     const BoardAction action(this);
     ui->txtedit_15_uid->clear();
     ui->txtedit_15_uid_2->clear();
-    if (!ensureIso15693Configuration())
+    if (!ensureIso15693Configuration(true))
         return;
     link->writeRegister(ChipReg::CoderControl, CoderControlBits::Iso15693OneOutOf4);
     iso15693->inventory(FieldText::value(ui->txtedit_15_flag->text()), FieldText::value(ui->txtedit_15_afi->text()));
+    iso15693Coding = !action.failed();  // it leaves 1 out of 256 in force
     if (action.failed())
         return;  // a board that stopped answering found no tag, nor their absence
     showTag(ui->txtedit_15_uid, ui->txtedit_15_dsfid, iso15693->uid, iso15693->dsfid, iso15693->tagsFound >= 1);

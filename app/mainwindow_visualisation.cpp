@@ -79,8 +79,8 @@ void MainWindow::applySetting(QButtonGroup *group, QAbstractButton *button, cons
     const BoardAction action(this);
     link->writeRegister(address, value);
     // A type A coding undoes the ISO 15693 one the other page relies on.
-    if (!action.failed() && address == ChipReg::CoderControl && (value == Miller106 || value == NRZ106))
-        iso15693Configured = false;
+    if (!action.failed() && address == ChipReg::CoderControl)
+        iso15693Coding = value == Iso15693OneOutOf256 || value == Iso15693OneOutOf4;
     applied(group, button, !action.failed(), what);
 }
 

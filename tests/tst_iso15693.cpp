@@ -895,6 +895,91 @@ private slots:
             QCOMPARE(onBoard([&](BoardEngine &) { return tag->afi(); }), quint8(done ? 0x42 : 0x33));
     }
 
+    // Addressed, a command carries the Address flag and the tag's UID after
+    // its code, least significant byte first, and only that tag carries it
+    // out; addressAll() sends the next ones to every tag again.
+    void addressedCommandsReachOneTag_data()
+    {
+        QTest::addColumn<int>("operation");  // 0 read, 1 write block, 2 write AFI, 3 write DSFID
+        QTest::addColumn<int>("addressed");  // the tag, 1 or 2; 0: every tag, after one was addressed
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<QByteArrayList>("after");  // each tag's block 05, AFI or DSFID then
+        const QByteArray block1 = hex("14 15 16 17");
+        const QByteArray block2 = hex("ff ff ff ff");
+        const QByteArray written = hex("de ad be ef");
+        QTest::newRow("read, tag 2") << 0 << 2 << "22 20 02 78 56 00 00 01 04 e0 05"
+                                     << QByteArrayList { block1, block2 };
+        QTest::newRow("write block, tag 1") << 1 << 1 << "22 21 01 34 12 00 00 01 04 e0 05 de ad be ef"
+                                            << QByteArrayList { written, block2 };
+        QTest::newRow("write block, every tag") << 1 << 0 << "02 21 05 de ad be ef"
+                                                << QByteArrayList { written, written };
+        QTest::newRow("write AFI, tag 2") << 2 << 2 << "22 27 02 78 56 00 00 01 04 e0 42"
+                                          << QByteArrayList { hex("11"), hex("42") };
+        QTest::newRow("write DSFID, tag 1") << 3 << 1 << "22 29 01 34 12 00 00 01 04 e0 42"
+                                            << QByteArrayList { hex("42"), hex("22") };
+    }
+
+    void addressedCommandsReachOneTag()
+    {
+        QFETCH(int, operation);
+        QFETCH(int, addressed);
+        QFETCH(QString, request);
+        QFETCH(QByteArrayList, after);
+        const std::shared_ptr<Iso15693Tag> tags[] = { addTag(uidInSlot(1), 0x11, 0x11),
+                                                      addTag(uidInSlot(2, 0x5678), 0x22, 0x22) };
+        onBoard([&](BoardEngine &) {
+            tags[1]->setBlock(5, hex("ff ff ff ff"));
+            return 0;
+        });
+        quint8 uid[8];
+        setUid(uid, tags[addressed == 0 ? 0 : addressed - 1]->uid());
+        iso->addressTag(uid);
+        if (addressed == 0)
+            iso->addressAll();
+        QCOMPARE(iso->addressed(), addressed != 0);
+
+        quint8 data[4] = { 0xDE, 0xAD, 0xBE, 0xEF };
+        switch (operation) {
+        case 0: iso->readSingleBlock(data, 5); break;
+        case 1: iso->writeSingleBlock(data, 5); break;
+        case 2: iso->writeAfi(0x42); break;
+        case 3: iso->writeDsfid(0x42); break;
+        }
+        QCOMPARE(air(), QStringList { request });
+        QCOMPARE(iso->outcome, Iso15693Protocol::Outcome::Done);
+        if (operation == 0)
+            QCOMPARE(QByteArray(reinterpret_cast<char *>(data), 4), after.at(addressed - 1));
+        for (int i = 0; i < 2; ++i) {
+            const QByteArray held = onBoard([&](BoardEngine &) {
+                return operation == 2 ? QByteArray(1, char(tags[i]->afi()))
+                    : operation == 3  ? QByteArray(1, char(tags[i]->dsfid()))
+                                      : tags[i]->block(5);
+            });
+            QCOMPARE(held.toHex(' '), after.at(i).toHex(' '));
+        }
+    }
+
+    // A board that stops once it has said how many bytes came: the read
+    // ends at that time-out, with nothing known of the tag and the caller's
+    // buffer as it was.
+    void boardStallingMidReadLeavesTheDataAlone()
+    {
+        addTag(uidInSlot(1));
+        BoardFaults stall;
+        stall.stallAfterReadOf = ChipReg::FIFOLength;
+        stall.stallMs = 1300;
+        bench.setFaults(stall);
+        quint8 data[4] = { 0xAA, 0xAA, 0xAA, 0xAA };
+        QElapsedTimer clock;
+        clock.start();
+        iso->readSingleBlock(data, 5);
+        QVERIFY2(clock.elapsed() < 2 * ReaderLink::AnswerTimeoutMs, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(iso->outcome, Iso15693Protocol::Outcome::NoBoard);
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(data), 4), hex("aa aa aa aa"));
+        // The count was the last handshake: nothing of the FIFO was read out.
+        QCOMPARE(bench.trace().back(), read(ChipReg::FIFOLength, 5));
+    }
+
     void readSingleBlockLeavesTheRestOfALongAnswer()
     {
         auto card = std::make_shared<ScheduledCard>();

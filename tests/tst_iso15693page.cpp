@@ -10,6 +10,7 @@
 #include "iso15693tag.h"
 #include "windowfixture.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QSignalSpy>
 #include <QTest>
@@ -301,6 +302,48 @@ private slots:
         QCOMPARE(text("txtedit_15_uid"), uidShown("E004010000000007"));
     }
 
+    // Another page's chip settings since the configuration was loaded: the
+    // inventory loads it again first, as the reload button does, and the
+    // tag hears it. Nothing changed since, nothing goes first.
+    void inventoryLoadsTheConfigurationAnotherPageUndid_data()
+    {
+        QTest::addColumn<QString>("change");  // the button clicked; empty: none
+        QTest::addColumn<bool>("reloads");
+        QTest::newRow("type A reload, first page") << "button_img_demod_rlcfg" << true;
+        QTest::newRow("type A reload, type A page") << "button_14_img_rlcfg" << true;
+        QTest::newRow("modulator held high") << "radio_modsel_high" << true;
+        // The inventory sets its own coding: a type A one chosen since is no matter.
+        QTest::newRow("Miller coding") << "radio_codbit_miller" << false;
+        QTest::newRow("nothing changed") << "" << false;
+    }
+
+    void inventoryLoadsTheConfigurationAnotherPageUndid()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, reloads);
+        auto tag = addTag(0xE004010012345678ull, 0x5A);
+        if (!change.isEmpty())
+            click(qPrintable(change));
+        clearHistory();
+        click("button_15_inventory");
+
+        // The one-slot inventory: its request, then twelve bytes read out and
+        // the chip's verdict on the ten the tag sent.
+        Traffic inventory = { written(ChipReg::CoderControl, 0x2F), written(ChipReg::ChannelRedundancy, 0x2C),
+                              written(ChipReg::FIFOData, 0x26),     written(ChipReg::FIFOData, 0x01),
+                              written(ChipReg::FIFOData, 0x00),     written(ChipReg::Command, ChipCmd::Transceive) };
+        for (char byte : inventoryAnswer(*tag) + QByteArray(2, '\0'))
+            inventory.push_back(read(ChipReg::FIFOData, quint8(byte)));
+        inventory.push_back(read(ChipReg::ErrorFlag, 0x00));
+        const Traffic reload = !reloads ? Traffic()
+                                                : Iso15693Configuration
+                + Traffic { written(ChipReg::CoderControl, 0x2F), written(ChipReg::CoderControl, 0x2F) };
+        QCOMPARE(trace(), reload + inventory);
+        QCOMPARE(air(), QStringList { onAir(withCrc(hex("26 01 00"))) });
+        QCOMPARE(text("txtedit_15_uid"), uidShown("E004010012345678"));
+        QCOMPARE(sheet("txtedit_15_uid"), Green);
+    }
+
     void textButtonsAnimateTheirPictureButton_data()
     {
         QTest::addColumn<QString>("textButton");
@@ -550,6 +593,8 @@ private slots:
         QTest::newRow("10 is block 16") << "10" << 16;
         QTest::newRow("1F is block 31") << "1F" << 31;
         QTest::newRow("99 is block 153") << "99" << 153;
+        // Emptied, it names no block: not block 0.
+        QTest::newRow("empty: refused") << "" << -1;
     }
 
     void blockFieldIsReadAsHexadecimal()
@@ -558,6 +603,16 @@ private slots:
         QFETCH(int, block);
         auto tag = addTag(0xE004010000000001ull, 0x00, 0x00, Iso15693Tag::MaxBlockCount);
         edit("txtedit_15_secteur")->setText(field);
+        if (block < 0) {
+            edit("txtedit_15_donnees")->setText("DEADBEEF");
+            for (const char *button : { "button_15_read", "button_15_write" }) {
+                click(button);
+                QCOMPARE(page->message(), QStringLiteral("Bloc : champ vide, aucun bloc n'est choisi"));
+            }
+            QVERIFY(air().isEmpty());
+            QCOMPARE(blockOf(tag, 0), hex("00 01 02 03"));
+            return;
+        }
 
         // A read replaces whatever the data field held.
         edit("txtedit_15_donnees")->setText("AAAAAAAA");
@@ -801,6 +856,100 @@ private slots:
         QCOMPARE(int(ofTag(tag, afi ? &Iso15693Tag::afi : &Iso15693Tag::dsfid)), value);
         QCOMPARE(int(ofTag(tag, afi ? &Iso15693Tag::dsfid : &Iso15693Tag::afi)), 0x77);
         QCOMPARE(page->bench.chipRegister(ChipReg::FIFOLength), quint8(0));
+    }
+
+    // Once an inventory found two tags, "Sélection" sends the block, AFI and
+    // DSFID commands to the one chosen alone, by its UID; "tous", or an
+    // inventory that found fewer, sends them to every tag in the field.
+    void commandsGoToTheTagChosen_data()
+    {
+        QTest::addColumn<QString>("situation");  // "two tags", "one tag", or "first gone" since the inventory
+        QTest::addColumn<QString>("selection");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("request");  // without its CRC
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("colour");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("after");  // what each tag holds then: block 05, AFI or DSFID
+        const QString first = QStringLiteral(" (tag E0040100AABBCC03)");
+        const QString second = QStringLiteral(" (tag E0070200DDEEFF09)");
+        const QString all = QStringLiteral(" (tous les tags du champ)");
+        const QString uid1 = QStringLiteral("03ccbbaa000104e0");  // least significant byte first
+        const QString uid2 = QStringLiteral("09ffeedd000207e0");
+        const auto row = [](const char *name, const char *situation, const char *selection, const char *button,
+                            const char *typed, const QString &request, const char *shown, const char *colour,
+                            const QString &message, const QStringList &after) {
+            QTest::newRow(name) << situation << selection << button << typed << request << shown << colour << message
+                                << after;
+        };
+        row("block, tag 1", "two tags", "radio_15_sel_1", "button_15_write", "DEADBEEF", "2221" + uid1 + "05deadbeef",
+            "DEADBEEF", Green, "Bloc 05 écrit" + first, { "deadbeef", "ffffffff" });
+        row("block, tag 2", "two tags", "radio_15_sel_2", "button_15_write", "DEADBEEF", "2221" + uid2 + "05deadbeef",
+            "DEADBEEF", Green, "Bloc 05 écrit" + second, { "14151617", "deadbeef" });
+        row("block, tous", "two tags", "radio_15_sel_all", "button_15_write", "DEADBEEF", "022105deadbeef", "DEADBEEF",
+            Green, "Bloc 05 écrit" + all, { "deadbeef", "deadbeef" });
+        row("AFI, tag 2", "two tags", "radio_15_sel_2", "button_15_afi_w", "5A", "2227" + uid2 + "5a", "5A", Green,
+            "AFI 0x5A écrit" + second, { "11", "5a" });
+        row("DSFID, tag 1", "two tags", "radio_15_sel_1", "button_15_dsfid_w", "A5", "2229" + uid1 + "a5", "A5", Green,
+            "DSFID 0xA5 écrit" + first, { "a5", "99" });
+        row("block, one tag found, tag 1 chosen", "one tag", "radio_15_sel_1", "button_15_write", "DEADBEEF",
+            "022105deadbeef", "DEADBEEF", Green, "Bloc 05 écrit" + all, { "deadbeef" });
+        row("read, tag 2", "two tags", "radio_15_sel_2", "button_15_read", "CAFEF00D", "2220" + uid2 + "05",
+            "FFFFFFFF", Green, "Bloc 05 lu" + second, { "14151617", "ffffffff" });
+        row("read, tous", "two tags", "radio_15_sel_all", "button_15_read", "CAFEF00D", "022005", "CAFEF00D", Red,
+            "Réponses superposées : plusieurs tags ont répondu" + all, { "14151617", "ffffffff" });
+        // Addressed to a tag that has left, the command reaches no other.
+        row("block, tag 1 gone since", "first gone", "radio_15_sel_1", "button_15_write", "DEADBEEF",
+            "2221" + uid1 + "05deadbeef", "DEADBEEF", Red, "Aucun tag ne répond" + first, { "14151617", "ffffffff" });
+    }
+
+    void commandsGoToTheTagChosen()
+    {
+        QFETCH(QString, situation);
+        QFETCH(QString, selection);
+        QFETCH(QString, button);
+        QFETCH(QString, typed);
+        QFETCH(QString, request);
+        QFETCH(QString, shown);
+        QFETCH(QString, colour);
+        QFETCH(QString, message);
+        QFETCH(QStringList, after);
+        const bool afi = button.contains("afi");
+        const bool dsfid = button.contains("dsfid");
+        const QByteArray field = afi ? "txtedit_15_afi_w" : dsfid ? "txtedit_15_dsfid_w" : "txtedit_15_donnees";
+        // Slots 3 and 9; the second tag's block 05 differs from the first's.
+        QList tags { addTag(0xE0040100AABBCC03ull, 0x33, 0x11) };
+        if (situation != "one tag") {
+            tags << addTag(0xE0070200DDEEFF09ull, 0x99, 0x22);
+            onBoard([&](BoardEngine &) {
+                tags.back()->setBlock(5, hex("ff ff ff ff"));
+                return 0;
+            });
+        }
+        edit("txtedit_15_flag")->setText("06");
+        click("button_15_inventory");
+        QCOMPARE(sheet("txtedit_15_uid_2"), tags.size() == 2 ? Green : Red);
+        if (situation == "first gone")
+            removeCard(tags.front());
+        click(qPrintable(selection));
+        edit("txtedit_15_secteur")->setText("05");
+        typeInto(field, typed);
+        clearHistory();
+        click(qPrintable(button));
+
+        QCOMPARE(air(), QStringList { onAir(withCrc(QByteArray::fromHex(request.toLatin1()))) });
+        QCOMPARE(text(field), shown);
+        QCOMPARE(sheet(field), colour);
+        QCOMPARE(page->message(), message);
+        QStringList held;
+        for (const auto &tag : tags) {
+            const QByteArray value = afi ? QByteArray(1, char(ofTag(tag, &Iso15693Tag::afi)))
+                : dsfid                  ? QByteArray(1, char(ofTag(tag, &Iso15693Tag::dsfid)))
+                                         : blockOf(tag, 5);
+            held << QString::fromLatin1(value.toHex());
+        }
+        QCOMPARE(held, after);
     }
 
     // --- the hand-built frame ------------------------------------------------
@@ -1071,6 +1220,64 @@ private slots:
         click("button_15_manu_img_send");
         QCOMPARE(text("txtedit_15_manu_reponse"), QString());
         QVERIFY(!page->bench.board().connected());
+    }
+
+    // A board gone silent costs the action one time-out, not one for each of
+    // its handshakes; the bar shows the red indicator, the message line why,
+    // and no result shows as the tags'.
+    void silentBoardEndsTheActionAtItsFirstTimeOut_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("flags");
+        QTest::newRow("16-slot inventory") << "button_15_inventory" << "06";
+        QTest::newRow("one-slot inventory") << "button_15_inventory" << "26";
+        QTest::newRow("reload") << "button_15_img_rlcfg" << "26";
+        QTest::newRow("read") << "button_15_read" << "26";
+        QTest::newRow("write") << "button_15_write" << "26";
+    }
+
+    void silentBoardEndsTheActionAtItsFirstTimeOut()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, flags);
+        addTag(0xE0040100AABBCC03ull);
+        edit("txtedit_15_flag")->setText(flags);
+        edit("txtedit_15_secteur")->setText("05");
+        typeInto("txtedit_15_donnees", "DEADBEEF");
+        BoardFaults silent;
+        silent.unanswered = -1;
+        page->bench.setFaults(silent);
+
+        QElapsedTimer clock;
+        clock.start();
+        click(qPrintable(button));
+        QVERIFY2(clock.elapsed() < 2 * ReaderLink::AnswerTimeoutMs, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(page->shown("label_ERREUR"));
+        QVERIFY(!page->shown("label_ERREUR_OK"));
+        QCOMPARE(page->message(), QStringLiteral("La carte lecteur ne répond plus"));
+        if (button.contains("inventory")) {
+            // Neither a tag nor the absence of one.
+            for (const char *uid : { "txtedit_15_uid", "txtedit_15_uid_2" }) {
+                QCOMPARE(text(uid), uidShown(""));
+                QVERIFY2(sheet(uid) != Green && sheet(uid) != Red, uid);
+            }
+        } else if (!button.contains("rlcfg")) {
+            QCOMPARE(text("txtedit_15_donnees"), QStringLiteral("DEADBEEF"));
+            QCOMPARE(sheet("txtedit_15_donnees"), Red);
+        }
+    }
+
+    // An adapter pulled out while the page waits for the user: the bar goes
+    // to its disconnected state by itself and says why.
+    void unpluggedBoardShowsDisconnected()
+    {
+        page->bench.board().unplug();
+        QTRY_VERIFY_WITH_TIMEOUT(!page->tabs()->isEnabled(), 3000);
+        QVERIFY(page->shown("label_ERREUR"));
+        QVERIFY(!page->shown("label_ERREUR_OK"));
+        QVERIFY(page->shown("button_img_port_connect"));
+        QVERIFY2(page->message().endsWith(QStringLiteral(" : port disparu (carte lecteur débranchée ?)")),
+                 qPrintable(page->message()));
     }
 };
 
