@@ -29,7 +29,6 @@ void hideAll(std::initializer_list<QWidget *> widgets)
         widget->hide();
 }
 
-
 } // namespace
 
 MainWindow::BoardAction::BoardAction(MainWindow *window)
