@@ -71,6 +71,11 @@ bool fillsDigits(const QString &text, int digits)
     return end == digits && std::all_of(text.begin(), text.begin() + end, isHexDigit);
 }
 
+bool hasGap(const QString &shownText)
+{
+    return shownText.trimmed().contains(QLatin1Char(' '));
+}
+
 QString byte(quint8 value)
 {
     return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0'));

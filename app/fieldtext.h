@@ -28,6 +28,10 @@ std::optional<QString> pastedHex(const QString &pasted);
 // blanks, holds exactly `digits` hexadecimal digits: a short value is
 // refused rather than padded into a different one.
 bool fillsDigits(const QString &text, int digits);
+// Whether a masked field, as it shows (its displayText, the mask's blanks in
+// place of digits not typed), has a digit missing before its last one: its
+// text() would join the digits around the gap into bytes never typed.
+bool hasGap(const QString &shownText);
 
 // A byte as two lower-case hexadecimal digits: "0a", "e0".
 QString byte(quint8 value);

@@ -25,12 +25,6 @@ bool isSendable(const QString &frameText)
     return digits > 0 && digits % 2 == 0;
 }
 
-bool hasGap(const QString &shownText)
-{
-    const QString typed = shownText.trimmed();
-    return typed.contains(QLatin1Char(' '));
-}
-
 QString outcome(const QString &answer, quint8 collisionPosition)
 {
     if (answer.isEmpty())

@@ -13,11 +13,6 @@ namespace HandBuiltFrame {
 // blank, holds a whole and non-zero number of bytes.
 bool isSendable(const QString &frameText);
 
-// Whether the frame field, as it shows (its displayText, the mask's blanks
-// in place of digits not typed), has a digit missing before its last one:
-// its text would join the digits around the gap into bytes never typed.
-bool hasGap(const QString &shownText);
-
 // What the message line says of an answer read out of the FIFO and the
 // chip's CollPos after it.
 QString outcome(const QString &answer, quint8 collisionPosition);

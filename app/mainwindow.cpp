@@ -86,7 +86,7 @@ MainWindow::MainWindow(QWidget *parent)
         }
     }, Qt::QueuedConnection);
 
-    hexPaste = new HexPaste([this](const QString &why) { say(why, Tone::Failure); }, this);
+    auto *hexPaste = new HexPaste([this](const QString &why) { say(why, Tone::Failure); }, this);
     for (QLineEdit *field : { ui->txtedit_mf_donnees, ui->txtedit_mf_cle, ui->txtedit_mf_block, ui->txtedit_manu_trame,
                               ui->txtedit_manu_bitframing, ui->txtedit_manu_chanred, ui->txtedit_15_donnees,
                               ui->txtedit_15_secteur, ui->txtedit_15_afi_w, ui->txtedit_15_dsfid_w,
@@ -131,10 +131,7 @@ void MainWindow::showBoardState()
 
 bool MainWindow::wholeDigits(QLineEdit *field, int digits, const QString &name)
 {
-    // A gap left in the middle shows as a blank before the last digit.
-    const QString shown = field->displayText();
-    const int last = int(shown.trimmed().size());
-    const bool gap = shown.left(last).contains(QLatin1Char(' '));
+    const bool gap = FieldText::hasGap(field->displayText());
     if (!gap && FieldText::fillsDigits(field->text(), digits))
         return true;
     field->setStyleSheet(Red);

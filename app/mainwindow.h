@@ -6,7 +6,6 @@
 #include <QMap>
 #include <QString>
 
-class HexPaste;
 class Iso14443aProtocol;
 class Iso15693Protocol;
 class MainWindowUi;
@@ -185,8 +184,6 @@ private:
     bool failureSaid = false;
     // The port the board was connected by, as the user named it.
     QString connectedPort;
-    // Pastes into the hexadecimal fields, normalised or refused.
-    HexPaste *hexPaste = nullptr;
     // The radio button of each group whose setting the chip holds.
     QMap<QButtonGroup *, QAbstractButton *> inForce;
     // Whether the chip holds the ISO 15693 configuration, untouched since:

@@ -429,7 +429,7 @@ void MainWindow::on_txtedit_manu_trame_textChanged(const QString &)
 
 void MainWindow::on_button_manu_img_send_clicked()
 {
-    if (HandBuiltFrame::hasGap(ui->txtedit_manu_trame->displayText())) {
+    if (FieldText::hasGap(ui->txtedit_manu_trame->displayText())) {
         say(QStringLiteral("Trame : un chiffre manque au milieu, rien n'est envoyé"), Tone::Failure);
         return;
     }

@@ -106,8 +106,7 @@ void record(const quint8 *answer, quint8 (&uid)[8], quint8 &dsfid)
 } // namespace
 
 Iso15693Protocol::Iso15693Protocol(ReaderLink *link)
-    : link(link), uid {}, dsfid(0), secondUid {}, secondDsfid(0), tagsFound(0), inventoryOutcome(Outcome::Done),
-      outcome(Outcome::NoAnswer), errorCode(0)
+    : link(link), uid {}, dsfid(0), secondUid {}, secondDsfid(0), tagsFound(0), outcome(Outcome::NoAnswer), errorCode(0)
 {
 }
 
@@ -131,7 +130,6 @@ void Iso15693Protocol::inventory(quint8 flags, quint8 afi)
     std::fill(std::begin(uid), std::end(uid), quint8(0));
     std::fill(std::begin(secondUid), std::end(secondUid), quint8(0));
     tagsFound = 0;
-    inventoryOutcome = Outcome::Done;
     if (!(flags & InventoryFlag))
         return;
     const ReaderLink::Operation operation(*link);
@@ -163,18 +161,14 @@ void Iso15693Protocol::inventory(quint8 flags, quint8 afi)
     }
     quint8 answer[FirstReadWithAfi] = {};
     exchange(request, length, answer, firstRead);
-    if (operation.failed()) {
-        inventoryOutcome = Outcome::NoBoard;
+    if (operation.failed())
         return;
-    }
 
     if (oneSlot) {
         // Judged as each slot of the 16 is: what no tag sends, an empty FIFO
         // included, is not recorded, and the DSFID shown before stays.
         if (isWholeTagAnswer(answer))
             recordFound(answer);
-        if (operation.failed())
-            inventoryOutcome = Outcome::NoBoard;
         return;
     }
 
@@ -184,8 +178,6 @@ void Iso15693Protocol::inventory(quint8 flags, quint8 afi)
     if (!(isWholeTagAnswer(answer) && recordFound(answer)))
         remainingSlots(withAfi);
     link->writeRegister(ChipReg::CoderControl, Coding1OutOf256);
-    if (operation.failed())
-        inventoryOutcome = Outcome::NoBoard;
 }
 
 void Iso15693Protocol::remainingSlots(bool withAfi)

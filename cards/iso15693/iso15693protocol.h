@@ -48,8 +48,8 @@ public:
     // Inventory with the given request flags and AFI. Clears uid and
     // secondUid first; flags without the Inventory flag send nothing. The
     // DSFIDs change only when a tag is recorded in their place. A board that
-    // stops answering ends the inventory: nothing it half read is recorded,
-    // and inventoryOutcome says NoBoard (Done otherwise).
+    // stops answering ends the inventory, and nothing it half read is
+    // recorded: the link's failed() tells that case from an empty field.
     //
     // An answer counts as a tag when its UID's most significant byte is 0xE0
     // and the chip received it whole (no collision, no CRC error): two tags
@@ -96,8 +96,6 @@ public:
     quint8 secondDsfid;
     // How many tags the last inventory recorded: 0, 1 or 2.
     int tagsFound;
-    // Whether the board answered the last inventory to its end.
-    Outcome inventoryOutcome;
 
     // What the last block, AFI or DSFID command got back, and the tag's
     // error code when it refused (0 otherwise).
