@@ -218,9 +218,15 @@ std::vector<DecodedFrame> AirDecoder::decode(const AirExchange &exchange)
     request.timeNs = exchange.startNs;
     request.direction = Direction::ReaderToCard;
     frames.push_back(request);
+    if (!exchange.received.empty())
+        frames.push_back(answerFrame(exchange));
+    m_measurer.annotate(exchange, frames);
+    return frames;
+}
 
-    if (exchange.received.empty())
-        return frames;
+DecodedFrame AirDecoder::answerFrame(const AirExchange &exchange)
+{
+    const bool typeA = exchange.sent.coding == AirCoding::ModifiedMiller;
     const AirTiming::ReaderShape reader = AirTiming::readerShape(exchange.sent, exchange.settings);
     const AirTiming::AnswerShape shape = AirTiming::answerShape(exchange, reader);
     const qint64 answerNs = exchange.startNs + qint64(shape.startUs * 1000.0);
@@ -231,8 +237,7 @@ std::vector<DecodedFrame> AirDecoder::decode(const AirExchange &exchange)
     // Superposed answers mean nothing but where they first differ.
     if (anyCollision(exchange.received))
         answer.meaning = QStringLiteral("collision au bit %1").arg(firstCollision(exchange.received) + 1);
-    frames.push_back(answer);
-    return frames;
+    return answer;
 }
 
 DecodedFrame AirDecoder::typeARequest(const AirExchange &exchange)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "airexchange.h"
+#include "airmeasure.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,6 +17,12 @@ struct DecodedFrame
 
     quint64 serial = 0;     // the exchange it belongs to
     qint64 timeNs = 0;      // its start on the air clock
+    qint64 endNs = 0;       // its end (the last modulation, end of frame included)
+    // From the end of the frame before it on the air to its start; -1 for the
+    // first frame the decoder sees.
+    qint64 gapNs = -1;
+    // The standard's timings that apply to it, measured, with their limits.
+    std::vector<TimingCheck> timings;
     Direction direction = Direction::ReaderToCard;
     int bitCount = 0;       // data bits, parity bits not counted
     QByteArray bytes;       // the last one partial when bitCount is not a multiple of 8
@@ -55,12 +62,14 @@ public:
     void reset();
 
 private:
+    AirMeasurer m_measurer;
     enum class Last {
         None, Request, Anticollision, Select, Halt, Authenticate, AuthenticationToken, Read,
         Write, WriteData, UltralightWrite, Vicinity, Other
     };
 
     DecodedFrame typeARequest(const AirExchange &exchange);
+    DecodedFrame answerFrame(const AirExchange &exchange);
     DecodedFrame typeAAnswer(const AirExchange &exchange);
     DecodedFrame vicinityRequest(const AirExchange &exchange);
     DecodedFrame vicinityAnswer(const AirExchange &exchange);

@@ -17,6 +17,21 @@ struct AirSettings
     quint8 channelRedundancy = 0;  // parity and CRC
 };
 
+// Whether the cards could take the reader's frame in, and when not, why:
+// the field off or the coder muted put nothing on the air; a pause far from
+// the width the coding calls for, or a carrier that does not drop deep
+// enough, reaches the air but no card hears it; a rate or subcarrier the
+// bench does not model reaches the cards as noise.
+enum class AirHearing {
+    Heard,
+    FieldOff,        // nothing on the air
+    CoderMuted,      // the field on, the coder kept off the antenna
+    PauseTooShort,
+    PauseTooLong,
+    TooShallow,      // the carrier does not drop to what the coding needs
+    NotModelled,     // a data rate or subcarrier setting the bench does not model
+};
+
 // One frame of the reader on the air and what came back, as the air carried
 // them: once the MIFARE cipher is on, both directions are encrypted.
 struct AirExchange
@@ -34,6 +49,7 @@ struct AirExchange
     // The second frame of an authentication: the reader's nonce and answer,
     // enciphered as the session's first.
     bool authenticationToken = false;
-    bool heard = false;  // false when the field was off or the coder muted
+    bool heard = false;  // the cards took the frame in (hearing is Heard)
+    AirHearing hearing = AirHearing::FieldOff;
     Reception received;
 };

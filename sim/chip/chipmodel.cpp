@@ -529,7 +529,10 @@ Reception ChipModel::sendOnAir(AirFrame frame, bool encrypted, bool authenticati
     exchange.settings = airSettings();
     exchange.encrypted = encrypted;
     exchange.authenticationToken = authenticationToken;
-    exchange.heard = coderReachesAntenna() && m_field.powered();
+    exchange.hearing = !m_field.powered() ? AirHearing::FieldOff
+        : !coderReachesAntenna()            ? AirHearing::CoderMuted
+                                            : AirHearing::Heard;
+    exchange.heard = exchange.hearing == AirHearing::Heard;
     if (exchange.heard)
         exchange.received = m_field.exchange(frame);
     exchange.sent = std::move(frame);
