@@ -11,8 +11,8 @@
 
 // The virtual chip driven register by register as the host drives it, with
 // no board or line in between, and its clock standing still so that its
-// frames follow each other on the air with no gap: for the tests and the
-// benchmarks of what the air carries.
+// frames follow each other on the air with the standard's least gaps: for
+// the tests and the benchmarks of what the air carries.
 struct ChipScript
 {
     ChipModel chip;

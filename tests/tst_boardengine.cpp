@@ -56,6 +56,42 @@ private slots:
         QCOMPARE(engine.handshakeCount(), std::size_t(1));
     }
 
+    // Unpaced, the host's handshakes come far faster than the real board's
+    // line carries them: the air clock still moves on by the line time of
+    // each (four bytes a write), or by the host's own pause when longer.
+    void airClockKeepsTheLinePace_data()
+    {
+        QTest::addColumn<qint64>("hostStepNs");
+        const qint64 writeLineNs = BoardLine::WriteHandshakeBytes * BoardLine::ByteNs;
+        QTest::newRow("host faster than the line") << qint64(10000);
+        QTest::newRow("host at the line's pace") << writeLineNs;
+        QTest::newRow("host pausing 10 ms") << qint64(10000000);
+    }
+
+    void airClockKeepsTheLinePace()
+    {
+        QFETCH(qint64, hostStepNs);
+        BoardEngine engine;
+        qint64 now = 0;
+        engine.chip().setClock([&now] { return now; });
+        const quint8 writes[][2] = { { ChipReg::TxControl, TxControlBits::FieldOn },
+                                     { ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityNoCrc },
+                                     { ChipReg::BitFraming, BitFramingBits::ShortFrame },
+                                     { ChipReg::FIFOData, 0x26 },
+                                     { ChipReg::Command, ChipCmd::Transceive } };
+        for (const auto &write : writes) {
+            now += hostStepNs;
+            feed(engine, Bytes("w") + char(write[0]) + char(write[1]));
+        }
+        QCOMPARE(int(engine.chip().airLog().size()), 1);
+        const qint64 perHandshake = std::max(hostStepNs, BoardLine::WriteHandshakeBytes * BoardLine::ByteNs);
+        QCOMPARE(engine.chip().airLog().back().startNs, qint64(std::size(writes)) * perHandshake);
+        // A read carries five bytes.
+        const qint64 before = engine.chip().airNow();
+        feed(engine, Bytes("r") + char(ChipReg::FIFOLength));
+        QCOMPARE(engine.chip().airNow() - before, BoardLine::ReadHandshakeBytes * BoardLine::ByteNs);
+    }
+
     void bytesBetweenHandshakesAreIgnored()
     {
         BoardEngine engine;

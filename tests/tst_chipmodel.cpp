@@ -13,6 +13,7 @@
 using Bytes = QByteArray;
 
 Q_DECLARE_METATYPE(AirCoding)
+Q_DECLARE_METATYPE(AirHearing)
 
 namespace {
 
@@ -421,6 +422,63 @@ private slots:
         QCOMPARE(bench.chip.airLog().back().heard, heard);
     }
 
+    // What a card takes in: pauses of its standard's width, and a carrier
+    // that drops deep enough (type A: to about 5 %; ISO/IEC 15693: by 10 %
+    // to 30 %, or to about nothing).
+    void cardsHearOnlyThePausesOfTheirStandard_data()
+    {
+        QTest::addColumn<int>("coderControl");
+        QTest::addColumn<int>("modWidth");
+        QTest::addColumn<int>("txControl");
+        QTest::addColumn<int>("modConductance");
+        QTest::addColumn<Bytes>("frame");
+        QTest::addColumn<AirHearing>("hearing");
+        const int typeA = 0x19, vicinity = CoderControlBits::Iso15693OneOutOf4;
+        const int force100 = 0x5B, tenPercent = 0x4B;
+        const Bytes reqa("\x26"), inventory("\x26\x01\x00", 3);
+        QTest::newRow("A: start-up 0x13, 40/fc") << typeA << 0x13 << force100 << 0x3F << reqa << AirHearing::Heard;
+        QTest::newRow("A: 0x0D, 28/fc") << typeA << 0x0D << force100 << 0x3F << reqa << AirHearing::Heard;
+        QTest::newRow("A: 0x00, 0.15 us") << typeA << 0x00 << force100 << 0x3F << reqa << AirHearing::PauseTooShort;
+        QTest::newRow("A: 0x0C, 26/fc") << typeA << 0x0C << force100 << 0x3F << reqa << AirHearing::PauseTooShort;
+        QTest::newRow("A: 0x14, 42/fc") << typeA << 0x14 << force100 << 0x3F << reqa << AirHearing::PauseTooLong;
+        QTest::newRow("A: 0x3F, 9.44 us") << typeA << 0x3F << force100 << 0x3F << reqa << AirHearing::PauseTooLong;
+        QTest::newRow("A: no Force100ASK, carrier kept") << typeA << 0x13 << tenPercent << 0x3F << reqa << AirHearing::TooShallow;
+        QTest::newRow("A: no Force100ASK, 3 % left") << typeA << 0x13 << tenPercent << 0x02 << reqa << AirHearing::Heard;
+        QTest::newRow("V: 0x3F, 100 %") << vicinity << 0x3F << force100 << 0x3F << inventory << AirHearing::Heard;
+        QTest::newRow("V: 0x28, 6.05 us") << vicinity << 0x28 << force100 << 0x3F << inventory << AirHearing::Heard;
+        QTest::newRow("V: 0x27, 5.9 us") << vicinity << 0x27 << force100 << 0x3F << inventory << AirHearing::PauseTooShort;
+        QTest::newRow("V: type A width") << vicinity << 0x13 << force100 << 0x3F << inventory << AirHearing::PauseTooShort;
+        QTest::newRow("V: 21 % ASK") << vicinity << 0x3F << tenPercent << 0x32 << inventory << AirHearing::Heard;
+        QTest::newRow("V: 8 % ASK") << vicinity << 0x3F << tenPercent << 0x3A << inventory << AirHearing::TooShallow;
+        QTest::newRow("V: 49 % ASK") << vicinity << 0x3F << tenPercent << 0x20 << inventory << AirHearing::TooShallow;
+        QTest::newRow("V: low data rate") << vicinity << 0x3F << force100 << 0x3F << Bytes("\x24\x01\x00", 3)
+                                          << AirHearing::NotModelled;
+        QTest::newRow("V: two subcarriers") << vicinity << 0x3F << force100 << 0x3F << Bytes("\x27\x01\x00", 3)
+                                            << AirHearing::NotModelled;
+    }
+
+    void cardsHearOnlyThePausesOfTheirStandard()
+    {
+        QFETCH(int, coderControl);
+        QFETCH(int, modWidth);
+        QFETCH(int, txControl);
+        QFETCH(int, modConductance);
+        QFETCH(Bytes, frame);
+        QFETCH(AirHearing, hearing);
+        ChipWithCard bench;
+        bench.chip.write(ChipReg::CoderControl, quint8(coderControl));
+        bench.chip.write(ChipReg::ModWidth, quint8(modWidth));
+        bench.chip.write(ChipReg::TxControl, quint8(txControl));
+        bench.chip.write(ChipReg::ModConductance, quint8(modConductance));
+        bench.card->answer = Air::withOddParity(Bytes("\x04\x00", 2));
+        bench.send(frame);
+        QCOMPARE(bench.chip.airLog().back().hearing, hearing);
+        // A request the bench draws no answer for still reaches the tags.
+        const bool reached = hearing == AirHearing::Heard || hearing == AirHearing::NotModelled;
+        QCOMPARE(bench.card->heard.empty(), !reached);
+        QCOMPARE(bench.chip.airLog().back().received.empty(), !reached);
+    }
+
     // --- coding, framing and parity on the air ------------------------------
 
     void coderControlSetsTheCoding_data()
@@ -443,8 +501,10 @@ private slots:
         ChipWithCard bench;
         bench.chip.write(ChipReg::CoderControl, quint8(coderControl));
         bench.send(Bytes("\x26"));
-        QCOMPARE(bench.lastHeard().coding, coding);
-        QVERIFY(!bench.lastHeard().slotPulse);
+        // What went on the air: the type A pause width that stays set is one
+        // an ISO/IEC 15693 tag does not take in.
+        QCOMPARE(bench.chip.airLog().back().sent.coding, coding);
+        QVERIFY(!bench.chip.airLog().back().sent.slotPulse);
     }
 
     void parityFollowsChannelRedundancy_data()
@@ -565,6 +625,7 @@ private slots:
     {
         ChipWithCard bench;
         bench.chip.write(ChipReg::CoderControl, 0xAE);
+        bench.chip.write(ChipReg::ModWidth, ChipSetting::Iso15693ModWidth);
         bench.chip.write(ChipReg::Command, ChipCmd::Transceive);
         QCOMPARE(int(bench.card->heard.size()), 1);
         QVERIFY(bench.lastHeard().slotPulse);

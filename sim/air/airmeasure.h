@@ -19,7 +19,7 @@ struct TimingCheck
     double minUs = 0;
     double maxUs = std::numeric_limits<double>::infinity();
 
-    bool ok() const { return measuredUs >= minUs && measuredUs <= maxUs; }
+    bool ok() const;
     // "t1 = 320,9 µs (318,6 à 323,3)", "FDT lecteur = 90,0 µs (≥ 86,4)"
     QString text() const;
 };
@@ -38,4 +38,5 @@ public:
 private:
     bool m_havePrevious = false;
     AirExchange m_previous;
+    qint64 m_previousEndNs = 0;  // where the last frame on the air ended
 };

@@ -1,5 +1,6 @@
 #include "airtiming.h"
 
+#include "aircommands.h"
 #include "chipregisters.h"
 
 #include <algorithm>
@@ -21,11 +22,8 @@ constexpr int UnitsPerSymbol256 = 512;        // 256 slots, one byte
 // logic 1; its end of frame: a logic 0, 24 pulses, unmodulated. In half bits.
 constexpr int TagSofHalfBits = 8;
 constexpr int TagEofHalfBits = 8;
-
-double pauseUs(const AirSettings &settings)
-{
-    return cycles(2.0 * (settings.modWidth + 1));
-}
+// ModWidth's six bits give the pause in pairs of carrier cycles.
+constexpr quint8 ModWidthMask = 0x3F;
 
 void addPause(ReaderShape &shape, double start, double width)
 {
@@ -160,7 +158,8 @@ AnswerShape vicinityAnswer(const Reception &reception, const ReaderShape &reader
     shape.bitUs = VicinityAnswerBitUs;
     shape.subcarrierUs = VicinitySubcarrierUs;
     const double half = VicinityAnswerBitUs / 2;
-    shape.startUs = reader.endUs + VicinityAnswerDelayUs;
+    // t1 counts from the carrier's return after the end of frame's pause.
+    shape.startUs = reader.lastPauseEndUs + VicinityAnswerDelayUs;
     shape.loaded.push_back({ shape.startUs + 3 * half, shape.startUs + 6 * half });  // 24 pulses
     shape.loaded.push_back({ shape.startUs + 7 * half, shape.startUs + 8 * half });  // then a 1
     const double firstBit = shape.startUs + TagSofHalfBits * half;
@@ -217,9 +216,68 @@ double exchangeDurationUs(const AirExchange &exchange)
     // Nothing came: the receiver has listened as long as an answer's start.
     if (exchange.sent.coding == AirCoding::ModifiedMiller && reader.endUs > 0)
         return std::max(reader.endUs, reader.lastPauseEndUs + cycles(TypeAFrameDelayN * 128 + 84) + TypeABitUs);
-    if (isVicinity(exchange.sent.coding))
-        return reader.endUs + VicinityAnswerDelayUs + TagSofHalfBits * VicinityAnswerBitUs / 2;
+    if (isVicinity(exchange.sent.coding) && reader.endUs > 0)
+        return std::max(reader.endUs, reader.lastPauseEndUs + VicinityAnswerDelayUs + TagSofHalfBits * VicinityAnswerBitUs / 2);
     return reader.endUs;
+}
+
+double pauseUs(const AirSettings &settings)
+{
+    return cycles(2.0 * ((settings.modWidth & ModWidthMask) + 1));
+}
+
+double pauseLevel(const AirSettings &settings)
+{
+    if ((settings.txControl & TxControlBits::Force100ASK) || settings.cwConductance == 0)
+        return 0.0;
+    return std::clamp(double(settings.modConductance) / double(settings.cwConductance), 0.0, 1.0);
+}
+
+AirHearing hearing(const AirFrame &frame, const AirSettings &settings)
+{
+    const bool typeA = frame.coding == AirCoding::ModifiedMiller;
+    if (!typeA && !isVicinity(frame.coding))
+        return AirHearing::Heard;  // no card of that coding: nothing to judge
+    const double width = pauseUs(settings);
+    const double level = pauseLevel(settings);
+    if (typeA) {
+        if (width < TypeAPauseMinUs)
+            return AirHearing::PauseTooShort;
+        if (width > TypeAPauseMaxUs)
+            return AirHearing::PauseTooLong;
+        return level <= TypeAPauseLevelMax ? AirHearing::Heard : AirHearing::TooShallow;
+    }
+    if (width < VicinityPauseMinUs)
+        return AirHearing::PauseTooShort;
+    if (width > VicinityPauseMaxUs)
+        return AirHearing::PauseTooLong;
+    const double depth = 1.0 - level;
+    const bool shallowAsk = depth >= VicinityShallowDepthMin && depth <= VicinityShallowDepthMax;
+    if (!shallowAsk && level > VicinityFullDepthLevelMax)
+        return AirHearing::TooShallow;
+    // The request's flags come first, least significant bit first.
+    if (!frame.slotPulse && frame.bits.size() >= 8) {
+        quint8 flags = 0;
+        for (int bit = 0; bit < 8; ++bit)
+            flags |= quint8((frame.bits[std::size_t(bit)] & 1) << bit);
+        if (!(flags & VicinityCommand::FlagDataRate) || (flags & VicinityCommand::FlagSubCarrier))
+            return AirHearing::NotModelled;
+    }
+    return AirHearing::Heard;
+}
+
+double nextFrameEarliestUs(const AirExchange &exchange)
+{
+    const ReaderShape reader = readerShape(exchange.sent, exchange.settings);
+    const AnswerShape answer = answerShape(exchange, reader);
+    double earliest = exchangeDurationUs(exchange);
+    if (exchange.sent.coding == AirCoding::ModifiedMiller && !answer.loaded.empty())
+        earliest = std::max(earliest, answer.loaded.back().end + TypeACardToReaderUs);
+    else if (isVicinity(exchange.sent.coding) && answer.endUs > 0)
+        earliest = std::max(earliest, answer.endUs + VicinityReaderGuardUs);
+    else if (isVicinity(exchange.sent.coding) && reader.endUs > 0)
+        earliest = std::max(earliest, reader.lastPauseEndUs + VicinitySilentSlotUs);
+    return earliest;
 }
 
 bool answerHasParity(const AirExchange &exchange)

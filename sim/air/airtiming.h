@@ -28,6 +28,27 @@ constexpr double VicinityAnswerBitUs = cycles(512);  // 37.76 us, high data rate
 constexpr int VicinityHalfBitPulses = 8;             // subcarrier pulses in half a bit
 constexpr int VicinitySofPulses = 24;
 
+// The frame delays and guard times between frames.
+constexpr double TypeACardToReaderUs = cycles(1172);      // the reader's next frame, after the card's last modulation
+constexpr double VicinityAnswerDelayMinUs = cycles(4320);  // t1, from the rising edge of the EOF's pause
+constexpr double VicinityAnswerDelayMaxUs = cycles(4384);
+constexpr double VicinityReaderGuardUs = cycles(4192);     // t2, after the tag's end of frame
+// t3: after an end-of-frame pulse no tag answered, the longest answer delay
+// and the tag's start of frame (one subcarrier) before the next pulse.
+constexpr double VicinitySilentSlotUs = cycles(4384) + cycles(2048);
+
+// The pauses a card takes in: type A, 28/fc to 40.5/fc with the carrier
+// down to about 5 % of its level; ISO/IEC 15693, 6 us to 9.44 us with a
+// 10 % ASK (the carrier down by 10 % to 30 %) or a 100 % ASK.
+constexpr double TypeAPauseMinUs = cycles(28);
+constexpr double TypeAPauseMaxUs = cycles(40.5);
+constexpr double TypeAPauseLevelMax = 0.05;
+constexpr double VicinityPauseMinUs = 6.0;
+constexpr double VicinityPauseMaxUs = cycles(128);
+constexpr double VicinityShallowDepthMin = 0.10;
+constexpr double VicinityShallowDepthMax = 0.30;
+constexpr double VicinityFullDepthLevelMax = 0.05;
+
 // A span of time [start, end).
 struct Span
 {
@@ -68,6 +89,25 @@ ReaderShape readerShape(const AirFrame &frame, const AirSettings &settings);
 // high data rate, with their start and end of frame. Empty when nothing
 // answered or the coding has no answer.
 AnswerShape answerShape(const AirExchange &exchange, const ReaderShape &reader);
+
+// How long a pause of the reader lasts: 2 (ModWidth + 1) carrier cycles.
+double pauseUs(const AirSettings &settings);
+// The carrier's level during a pause, a share of its full level: none with
+// Force100ASK; without it, what the modulation conductance keeps next to
+// the carrier's own.
+double pauseLevel(const AirSettings &settings);
+// Whether the cards can take in a frame that reached the antenna, by what
+// its pauses are (width and depth) and, for ISO/IEC 15693, by the answer
+// its flags ask for: a low data rate or two subcarriers are NotModelled
+// (the tags take the request in, but the bench does not draw such an answer).
+AirHearing hearing(const AirFrame &frame, const AirSettings &settings);
+
+// When the reader's next frame may start at the earliest, from the start of
+// this exchange: after the answer and the guard time the standard puts after
+// it (type A, 1172/fc after the card's last modulation; ISO/IEC 15693, t2
+// after the tag's end of frame), or after a silent slot's t3, and never
+// before the air is free.
+double nextFrameEarliestUs(const AirExchange &exchange);
 
 // How long the air is busy with the exchange: the reader's frame, then the
 // answer, or, with no answer, the time the receiver listens for one.

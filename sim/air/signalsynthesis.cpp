@@ -61,12 +61,7 @@ struct ChannelSettings
     {
         using namespace TxControlBits;
         carrier = (settings.txControl & RFEnable) ? 1.0f : 0.0f;
-        // Without Force100ASK the pause keeps the share of the carrier that
-        // the modulation conductance gives next to the carrier's own.
-        float depth = 0.0f;
-        if (!(settings.txControl & Force100ASK) && settings.cwConductance > 0)
-            depth = std::clamp(float(settings.modConductance) / float(settings.cwConductance), 0.0f, 1.0f);
-        pauseLevel = carrier * depth;
+        pauseLevel = carrier * float(AirTiming::pauseLevel(settings));
         modulatorSource = settings.txControl & ModulatorSourceMask;
         mfout = settings.mfoutSelect & MFOUTSelectBits::SourceMask;
     }

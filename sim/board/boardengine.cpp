@@ -31,6 +31,7 @@ BoardEngine::Output BoardEngine::receive(quint8 byte)
     case State::WriteValue: {
         // Dated when the board has it whole, before the chip acts on it.
         const qint64 atNs = m_chip.now();
+        m_chip.passLineTime(BoardLine::WriteHandshakeBytes * BoardLine::ByteNs);
         m_chip.write(m_address, byte);
         record(Handshake::Write, m_address, byte, atNs);
         m_state = State::Idle;
@@ -41,6 +42,7 @@ BoardEngine::Output BoardEngine::receive(quint8 byte)
         m_state = State::Idle;
         const auto stuck = m_faults.stuckReads.find(byte);
         const qint64 atNs = m_chip.now();
+        m_chip.passLineTime(BoardLine::ReadHandshakeBytes * BoardLine::ByteNs);
         const quint8 value = stuck != m_faults.stuckReads.end() ? stuck->second : m_chip.read(byte);
         record(Handshake::Read, byte, value, atNs);
         countTowardsStall(byte);

@@ -9,6 +9,17 @@
 #include <map>
 #include <vector>
 
+// The real board's serial line: 115200 baud, 8N1 (10 bits a byte). A write
+// handshake carries four bytes ("w", the "A", the address, the value), a
+// read five ("r", the "A", the address, the "R", the value).
+namespace BoardLine {
+constexpr int Baud = 115200;
+constexpr int BitsPerByte = 10;  // start bit, 8 data bits, stop bit
+constexpr qint64 ByteNs = qint64(BitsPerByte) * 1000000000 / Baud;
+constexpr int WriteHandshakeBytes = 4;
+constexpr int ReadHandshakeBytes = 5;
+} // namespace BoardLine
+
 // One register access as the board carried it out.
 struct Handshake
 {

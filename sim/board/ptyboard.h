@@ -19,9 +19,8 @@ struct BoardTiming
     // What a USB serial adapter adds to each answer the board sends.
     int lineLatencyMs = 0;
 
-    static constexpr int Baud = 115200;
-    static constexpr int BitsPerByte = 10;  // start bit, 8 data bits, stop bit
-    static constexpr qint64 ByteNs = qint64(BitsPerByte) * 1000000000 / Baud;
+    static constexpr int Baud = BoardLine::Baud;
+    static constexpr qint64 ByteNs = BoardLine::ByteNs;
 };
 
 // The virtual board on a pseudo-terminal: the host opens devicePath() with

@@ -40,6 +40,7 @@ bool isReadOnly(quint8 address)
 
 ChipModel::ChipModel()
     : m_clock(steadyClock())
+    , m_lastHandshakeNs(m_clock())
 {
     const auto &factorySet = ChipEeprom::FactoryStartUpSet;
     std::copy(factorySet.begin(), factorySet.end(), m_eeprom.begin() + StartUpSetAddress);
@@ -531,15 +532,19 @@ Reception ChipModel::sendOnAir(AirFrame frame, bool encrypted, bool authenticati
     exchange.authenticationToken = authenticationToken;
     exchange.hearing = !m_field.powered() ? AirHearing::FieldOff
         : !coderReachesAntenna()            ? AirHearing::CoderMuted
-                                            : AirHearing::Heard;
-    exchange.heard = exchange.hearing == AirHearing::Heard;
+                                            : AirTiming::hearing(frame, exchange.settings);
+    // A tag takes in a request for an answer the bench does not draw; it
+    // only stays silent.
+    exchange.heard = exchange.hearing == AirHearing::Heard || exchange.hearing == AirHearing::NotModelled;
     if (exchange.heard)
         exchange.received = m_field.exchange(frame);
     exchange.sent = std::move(frame);
-    // The air carries one frame at a time: one the host starts while the
-    // last is still on the air goes out after it.
-    exchange.startNs = std::max(m_clock(), m_airFreeAtNs);
-    m_airFreeAtNs = exchange.startNs + qint64(AirTiming::exchangeDurationUs(exchange) * 1000.0);
+    // The air carries one frame at a time, and the reader's next frame keeps
+    // the guard time the standard puts after the last: one the host starts
+    // earlier goes out then.
+    exchange.startNs = std::max(airNow(), m_nextFrameAtNs);
+    m_nextFrameAtNs = exchange.startNs + qint64(AirTiming::nextFrameEarliestUs(exchange) * 1000.0);
+    m_airClockNs = std::max(m_airClockNs, exchange.startNs - (m_clock() - m_lastHandshakeNs));
     if (m_airLog.size() == AirLogLimit)
         m_airLog.pop_front();
     m_airLog.push_back(exchange);
@@ -549,7 +554,24 @@ Reception ChipModel::sendOnAir(AirFrame frame, bool encrypted, bool authenticati
 void ChipModel::setClock(Clock clock)
 {
     m_clock = clock ? std::move(clock) : steadyClock();
-    m_airFreeAtNs = 0;
+    m_nextFrameAtNs = 0;
+    m_airClockNs = 0;
+    m_lastHandshakeNs = m_clock();
+}
+
+void ChipModel::passLineTime(qint64 lineNs)
+{
+    const qint64 now = m_clock();
+    m_airClockNs += std::max(lineNs, now - m_lastHandshakeNs);
+    m_lastHandshakeNs = now;
+}
+
+qint64 ChipModel::airNow() const
+{
+    // The real-time bench paces the line itself: its clock is the air's.
+    if (m_realTime)
+        return m_clock();
+    return m_airClockNs + (m_clock() - m_lastHandshakeNs);
 }
 
 ChipModel::Clock ChipModel::steadyClock()

@@ -70,6 +70,16 @@ public:
     static Clock steadyClock();
     qint64 now() const { return m_clock(); }
 
+    // The air clock that exchanges are dated by. It runs with the bench's
+    // clock, and each handshake moves it on by at least the time the real
+    // board's line takes to carry it, so that unpaced, the air still shows
+    // the real board's pace; each frame then keeps the standard's minimum
+    // gap after the one before. On the real-time bench it is the bench's
+    // clock.
+    qint64 airNow() const;
+    // A handshake has taken `lineNs` of line time (the board tells).
+    void passLineTime(qint64 lineNs);
+
     // On the real-time bench each frame takes its air time: Command reads
     // back the running command until it ends, and the FIFO fills as the
     // answer's bytes arrive. Off it (the default) the air takes no time.
@@ -160,7 +170,9 @@ private:
     std::deque<AirExchange> m_airLog;
     quint64 m_exchangeCount = 0;
     Clock m_clock;
-    qint64 m_airFreeAtNs = 0;  // when the last exchange leaves the air
+    qint64 m_lastHandshakeNs = 0;  // on the bench's clock
+    qint64 m_airClockNs = 0;       // the air clock at the last handshake
+    qint64 m_nextFrameAtNs = 0;    // the earliest start of the reader's next frame
     bool m_realTime = false;
     std::optional<Running> m_running;
 };
