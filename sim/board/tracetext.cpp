@@ -2,7 +2,11 @@
 
 #include "chipregisters.h"
 
+#include <QLocale>
+
 namespace TraceText {
+
+constexpr double NsPerUs = 1000.0;
 
 static QString hexByte(quint8 value)
 {
@@ -39,6 +43,32 @@ QString bits(const AirBits &bits, bool parity)
     return text;
 }
 
+QString measurements(const DecodedFrame &frame)
+{
+    static const QLocale french = [] {
+        QLocale locale(QLocale::French, QLocale::France);
+        locale.setNumberOptions(QLocale::OmitGroupSeparator);
+        return locale;
+    }();
+    auto micro = [](qint64 ns) { return french.toString(double(ns) / NsPerUs, 'f', 1); };
+    QString text = QStringLiteral("n° %1, de %2 à %3 µs (%4 µs)")
+                       .arg(frame.serial)
+                       .arg(micro(frame.timeNs), micro(frame.endNs), micro(frame.endNs - frame.timeNs));
+    if (frame.gapNs >= 0)
+        text += QStringLiteral(", écart %1 µs").arg(micro(frame.gapNs));
+    QStringList checks, outside;
+    for (const TimingCheck &check : frame.timings) {
+        checks << check.text();
+        if (!check.ok())
+            outside << check.name;
+    }
+    if (!checks.isEmpty())
+        text += QStringLiteral(" ; ") + checks.join(QStringLiteral(" ; "));
+    if (!outside.isEmpty())
+        text += QStringLiteral(" ; HORS LIMITES : ") + outside.join(QStringLiteral(", "));
+    return text;
+}
+
 } // namespace TraceText
 
 QStringList TraceLines::take(const BenchFeed::News &news)
@@ -49,8 +79,10 @@ QStringList TraceLines::take(const BenchFeed::News &news)
     std::size_t next = 0;
     auto framesUpTo = [&](quint64 serial) {
         for (; next < news.exchanges.size() && news.exchanges[next].serial <= serial; ++next) {
-            for (const DecodedFrame &frame : m_decoder.decode(news.exchanges[next]))
+            for (const DecodedFrame &frame : m_decoder.decode(news.exchanges[next])) {
                 lines << QStringLiteral("  ") + frame.traceLine();
+                lines << QStringLiteral("      ") + TraceText::measurements(frame);
+            }
         }
     };
     // Each frame comes after the access that sent it.

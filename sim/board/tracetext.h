@@ -16,6 +16,10 @@ QString handshake(const Handshake &handshake);
 // The bits of a frame on the air, in groups of nine when `parity` is set,
 // for instance "00110010 1 00000100 0".
 QString bits(const AirBits &bits, bool parity);
+// A frame's place and timings on the air: "n° 3, de 1 234,5 à 1 320,0 µs
+// (85,5 µs), écart 86,4 µs ; FDT carte = 86,4 µs (= 86,4)", and the names of
+// the timings outside their limits after "HORS LIMITES : ".
+QString measurements(const DecodedFrame &frame);
 
 } // namespace TraceText
 
