@@ -23,6 +23,8 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -128,8 +130,13 @@ int main(int argc, char *argv[])
                                          QStringLiteral("Ne se signale pas dans la liste des ports de TagBench."));
     const QCommandLineOption captureOption(
         QStringLiteral("capture"),
-        QStringLiteral("Écrit chaque capture (sortie BNC, antenne, octets décodés) dans ce fichier VCD."),
+        QStringLiteral("Écrit chaque capture (sortie BNC, pauses de la porteuse, modulation de charge de la carte) "
+                       "dans ce fichier VCD, que PulseView et sigrok-cli lisent."),
         QStringLiteral("fichier.vcd"));
+    const QCommandLineOption pcapOption(
+        QStringLiteral("pcap"),
+        QStringLiteral("Écrit chaque trame ISO 14443 type A sur l'air dans ce fichier pcapng, que Wireshark lit."),
+        QStringLiteral("fichier.pcapng"));
     const QCommandLineOption noWindowOption(QString::fromLatin1(NoWindow + 2),
                                             QStringLiteral("N'ouvre pas la fenêtre du banc : le terminal seulement."));
     const QCommandLineOption realTimeOption(
@@ -140,8 +147,8 @@ int main(int argc, char *argv[])
         QStringLiteral("line-latency"),
         QStringLiteral("Ajoute à chaque réponse du banc ce qu'y ajoute un adaptateur série USB, en millisecondes."),
         QStringLiteral("ms"));
-    parser.addOptions({ cardOption, emptyOption, traceOption, quietOption, captureOption, noWindowOption,
-                        realTimeOption, latencyOption });
+    parser.addOptions({ cardOption, emptyOption, traceOption, quietOption, captureOption, pcapOption,
+                        noWindowOption, realTimeOption, latencyOption });
     parser.process(*application);
 
     BoardTiming timing;
@@ -198,19 +205,26 @@ int main(int argc, char *argv[])
 
     const bool trace = parser.isSet(traceOption);
     TraceLines traceLines;
-    CaptureFile captureFile;
-    const bool capturing = parser.isSet(captureOption);
-    if (capturing && !captureFile.open(parser.value(captureOption))) {
-        complain(QStringLiteral("« %1 » : %2").arg(parser.value(captureOption), captureFile.errorString()));
-        return 1;
+    // The capture files asked for: the value change dump, the pcapng.
+    std::vector<std::unique_ptr<CaptureFile>> captureFiles;
+    for (const auto &[option, format] : { std::make_pair(&captureOption, CaptureFile::Format::Vcd),
+                                          std::make_pair(&pcapOption, CaptureFile::Format::Pcapng) }) {
+        if (!parser.isSet(*option))
+            continue;
+        auto file = std::make_unique<CaptureFile>();
+        if (!file->open(parser.value(*option), format)) {
+            complain(QStringLiteral("« %1 » : %2").arg(parser.value(*option), file->errorString()));
+            return 1;
+        }
+        captureFiles.push_back(std::move(file));
     }
     BenchFeed feed(board);
     const auto report = [&](const BenchFeed::News &news) {
         const QStringList lines = trace ? traceLines.take(news) : QStringList();
         if (!lines.isEmpty())
             say(lines.join(QLatin1Char('\n')));
-        if (capturing)
-            captureFile.add(news.exchanges);
+        for (const auto &file : captureFiles)
+            file->add(news.exchanges);
     };
     if (withWindow) {
         BenchWindow window(board);
@@ -237,8 +251,8 @@ int main(int argc, char *argv[])
     }
     // What the board did after the last look.
     report(feed.take());
-    if (capturing)
-        captureFile.finish();
+    for (const auto &file : captureFiles)
+        file->finish();
     say(QStringLiteral("Banc virtuel arrêté."));
     return 0;
 }

@@ -2,7 +2,8 @@
 // real pseudo-terminal: what the scope and the air log show of a request,
 // the cards placed in the field and taken out by hand, and the exports;
 // the scope under the mouse; the history of captures; and tagbench-sim
-// with its window, stopped by a signal.
+// with its window, stopped by a signal; its trigger, the log's filter and
+// measurements, and the scope's units, cursors and keys.
 
 #include "airlogview.h"
 #include "benchfixture.h"
@@ -14,11 +15,13 @@
 
 #include <QComboBox>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -72,15 +75,51 @@ Waveform squareWave(double periodUs, int changes)
     return wave;
 }
 
-// A capture of a millisecond with nothing on it but its length.
-std::shared_ptr<const Capture> emptyCapture()
+// A capture with nothing on it but its length (a millisecond unless told).
+std::shared_ptr<const Capture> emptyCapture(double durationUs = 1000, quint64 serial = 0)
 {
     auto capture = std::make_shared<Capture>();
-    capture->durationUs = 1000;
+    capture->durationUs = durationUs;
+    capture->firstSerial = serial;
     capture->triggerUs = SignalSynthesis::PreTriggerUs;
     capture->mfout.set(0, 0.0f);
     capture->antenna.set(0, 1.0f);
     return capture;
+}
+
+// An anticollision of cascade level 1: with two cards, their UIDs collide.
+void sendAnticollision(ReaderLink &link)
+{
+    link.writeRegister(ChipReg::BitFraming, 0);
+    const quint8 frame[] = { 0x93, 0x20 };
+    quint8 answer[5] = {};
+    link.transceive(frame, 2, answer, 5);
+}
+
+DecodedFrame frameOf(DecodedFrame::Direction direction, const QString &meaning, const QByteArray &bytes)
+{
+    DecodedFrame frame;
+    frame.direction = direction;
+    frame.meaning = meaning;
+    frame.bytes = bytes;
+    frame.bitCount = int(bytes.size()) * 8;
+    return frame;
+}
+
+// A request and its answer, at `serial` milliseconds on the air clock.
+DecodedExchange exchangeOf(quint64 serial, const QString &request, const QByteArray &requestBytes,
+                           const QString &answer = QString())
+{
+    DecodedExchange decoded;
+    decoded.exchange.serial = serial;
+    decoded.frames.push_back(frameOf(DecodedFrame::Direction::ReaderToCard, request, requestBytes));
+    if (!answer.isEmpty())
+        decoded.frames.push_back(frameOf(DecodedFrame::Direction::CardToReader, answer, QByteArray("\x04\x00", 2)));
+    for (DecodedFrame &frame : decoded.frames) {
+        frame.serial = serial;
+        frame.timeNs = qint64(serial) * 1000000;
+    }
+    return decoded;
 }
 
 void sendWheel(QWidget &widget, QPointF at, int notches)
@@ -237,6 +276,10 @@ private slots:
         QTest::addColumn<QByteArray>("holds");
         QTest::newRow("scope as PNG") << "scope.png" << QByteArray("\x89PNG") << QByteArray();
         QTest::newRow("capture as VCD") << "capture.vcd" << QByteArray("$version") << QByteArray("$var wire 1 ! MFOUT $end");
+        QTest::newRow("capture as detailed VCD") << "capture-detail.vcd" << QByteArray("$version")
+                                                 << QByteArray("$var real 64 $ antenne $end");
+        QTest::newRow("capture as pcapng") << "capture.pcapng" << QByteArray("\x0A\x0D\x0D\x0A")
+                                           << QByteArray("\x00\xFE\x00\x01\x26", 5);  // REQA behind its pseudo-header
         QTest::newRow("air log as CSV") << "journal.csv" << QByteArray("temps_us,") << QByteArray(",REQA\n");
     }
 
@@ -252,8 +295,12 @@ private slots:
         bool written = false;
         if (name.endsWith(QLatin1String(".png")))
             written = window->exportScopePng(path);
+        else if (name.endsWith(QLatin1String("-detail.vcd")))
+            written = window->exportCaptureDetailedVcd(path);
         else if (name.endsWith(QLatin1String(".vcd")))
             written = window->exportCaptureVcd(path);
+        else if (name.endsWith(QLatin1String(".pcapng")))
+            written = window->exportCapturePcapng(path);
         else
             written = window->exportAirLogCsv(path);
         QVERIFY2(written, qPrintable(window->lastError()));
@@ -336,6 +383,262 @@ private slots:
         QCOMPARE(scope.cursorTime(1), scope.timeAt(650));
         QCOMPARE(scope.cursorTime(0), scope.timeAt(300));
         QCOMPARE(scope.viewStartUs(), start);
+    }
+
+    // Cursors left at 30 ms on a 40 ms capture come inside the next, short one.
+    void cursorsStartInsideEachNewCapture()
+    {
+        ScopeView scope;
+        scope.resize(800, 400);
+        scope.setCapture(emptyCapture(40000, 1));
+        scope.setCursorTime(0, 30000);
+        scope.setCursorTime(1, 39000);
+        scope.setCapture(emptyCapture(383, 2));
+        QCOMPARE(scope.cursorTime(0), 383 * 0.25);
+        QCOMPARE(scope.cursorTime(1), 383 * 0.75);
+        // The same capture grown by slot pulses keeps them where they were.
+        scope.setCursorTime(1, 300);
+        scope.setCapture(emptyCapture(900, 2));
+        QCOMPARE(scope.cursorTime(1), 300.0);
+        scope.setCapture(emptyCapture(200, 2));  // and inside it whatever comes
+        QCOMPARE(scope.cursorTime(1), 200.0);
+    }
+
+    void timeUnitFollowsTheSpan_data()
+    {
+        QTest::addColumn<double>("durationUs");
+        QTest::addColumn<double>("spanUs");  // shown from 100 us, or the whole capture when 0
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QString>("delta");  // between the cursors at 25 % and 75 %, or at +0,1 and +0,3 us
+        QTest::newRow("40 ms capture") << 40000.0 << 0.0 << "ms" << "Δt 20(,0+)? ms";
+        QTest::newRow("383 µs REQA") << 383.0 << 0.0 << "µs" << "Δt 191,5 µs";
+        QTest::newRow("zoomed to 0,5 µs") << 383.0 << 0.5 << "ns" << "Δt 200(,0+)? ns";
+    }
+
+    void timeUnitFollowsTheSpan()
+    {
+        QFETCH(double, durationUs);
+        QFETCH(double, spanUs);
+        QFETCH(QString, unit);
+        QFETCH(QString, delta);
+        ScopeView scope;
+        scope.resize(800, 400);
+        scope.setCapture(emptyCapture(durationUs, 1));
+        if (spanUs > 0) {
+            scope.setView(100, spanUs);
+            scope.setCursorTime(0, 100.1);
+            scope.setCursorTime(1, 100.3);
+        }
+        QCOMPARE(scope.timeUnit().symbol, unit);
+        const QString readout = scope.cursorReadout();
+        QVERIFY2(readout.contains(QRegularExpression(delta)), qPrintable(readout));
+    }
+
+    void keysZoomPanAndShowTheWhole()
+    {
+        ScopeView scope;
+        scope.resize(800, 400);
+        scope.setCapture(emptyCapture());
+        QVERIFY(scope.focusPolicy() & Qt::TabFocus);
+        QTest::keyClick(&scope, Qt::Key_Plus);
+        QCOMPARE(scope.viewSpanUs(), 500.0);
+        QCOMPARE(scope.viewStartUs(), 250.0);  // about the centre
+        QTest::keyClick(&scope, Qt::Key_Right);
+        QCOMPARE(scope.viewStartUs(), 300.0);
+        QTest::keyClick(&scope, Qt::Key_Left);
+        QTest::keyClick(&scope, Qt::Key_Left);
+        QCOMPARE(scope.viewStartUs(), 200.0);
+        QTest::keyClick(&scope, Qt::Key_Minus);
+        QTest::keyClick(&scope, Qt::Key_Plus);
+        QTest::keyClick(&scope, Qt::Key_Plus);
+        QCOMPARE(scope.viewSpanUs(), 250.0);
+        QTest::keyClick(&scope, Qt::Key_Home);
+        QCOMPARE(scope.viewStartUs(), 0.0);
+        QCOMPARE(scope.viewSpanUs(), 1000.0);
+    }
+
+    void cursorSnapsToTheNearestEdge_data()
+    {
+        QTest::addColumn<int>("pixels");  // from the edge at 300 us
+        QTest::addColumn<bool>("control");
+        QTest::addColumn<bool>("snapped");
+        QTest::newRow("3 px after") << 3 << false << true;
+        QTest::newRow("4 px before") << -4 << false << true;
+        QTest::newRow("3 px after, Ctrl held") << 3 << true << false;
+        QTest::newRow("20 px away") << 20 << false << false;
+    }
+
+    void cursorSnapsToTheNearestEdge()
+    {
+        QFETCH(int, pixels);
+        QFETCH(bool, control);
+        QFETCH(bool, snapped);
+        auto capture = std::make_shared<Capture>(*emptyCapture());
+        capture->mfout.set(300, 1.0f);
+        capture->antenna.set(250, 0.0f);
+        ScopeView scope;
+        scope.resize(800, 400);
+        scope.setCapture(capture);
+        int x = 0;
+        while (scope.timeAt(x) < 300)
+            ++x;
+        x += pixels;
+        const Qt::KeyboardModifiers modifiers = control ? Qt::ControlModifier : Qt::NoModifier;
+        QTest::mouseClick(&scope, Qt::RightButton, modifiers, QPoint(x, 100));
+        QCOMPARE(scope.cursorTime(0), snapped ? 300.0 : scope.timeAt(x));
+    }
+
+    void triggerPicksItsExchanges_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("fault");  // "", "parity", "crc", "timing" or "collision"
+        QTest::addColumn<bool>("matches");
+        using Kind = CaptureTrigger::Kind;
+        QTest::newRow("any") << int(Kind::Any) << "" << "" << true;
+        QTest::newRow("command, whatever the case") << int(Kind::Command) << "select" << "" << true;
+        QTest::newRow("command by its bytes") << int(Kind::Command) << "93 70" << "" << true;
+        QTest::newRow("another command") << int(Kind::Command) << "READ" << "" << false;
+        QTest::newRow("a command not written yet") << int(Kind::Command) << " " << "" << false;
+        QTest::newRow("the answer is no command") << int(Kind::Command) << "SAK" << "" << false;
+        QTest::newRow("error: none") << int(Kind::Error) << "" << "" << false;
+        QTest::newRow("error: parity") << int(Kind::Error) << "" << "parity" << true;
+        QTest::newRow("error: CRC") << int(Kind::Error) << "" << "crc" << true;
+        QTest::newRow("error: timing") << int(Kind::Error) << "" << "timing" << true;
+        QTest::newRow("error: a collision is none") << int(Kind::Error) << "" << "collision" << false;
+        QTest::newRow("collision") << int(Kind::Collision) << "" << "collision" << true;
+        QTest::newRow("collision: none") << int(Kind::Collision) << "" << "crc" << false;
+    }
+
+    void triggerPicksItsExchanges()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, command);
+        QFETCH(QString, fault);
+        QFETCH(bool, matches);
+        DecodedExchange decoded = exchangeOf(1, "SELECT CL1 UID 04A23B15", QByteArray("\x93\x70", 2), "SAK 08");
+        DecodedFrame &answer = decoded.frames.back();
+        answer.timings.push_back({ QStringLiteral("FDT carte"), 86.4, 86.4, 86.5 });
+        if (fault == "parity")
+            answer.parity = DecodedFrame::Check::Failed;
+        else if (fault == "crc")
+            answer.crc = DecodedFrame::Check::Failed;
+        else if (fault == "timing")
+            answer.timings.push_back({ QStringLiteral("FDT lecteur"), 50.0, 86.4 });
+        else if (fault == "collision")
+            decoded.exchange.received.collided = { 0, 0, 1, 0 };
+        QCOMPARE(CaptureTrigger(CaptureTrigger::Kind(kind), command).matches(decoded), matches);
+    }
+
+    // Armed on collisions, the scope passes the REQA by, shows the
+    // anticollision two cards answer at once, and holds it; the log's
+    // filter keeps the anticollisions.
+    void triggerOnCollisionHoldsTheFirstMatch()
+    {
+        window->addCard(CardArgument::parse(QStringLiteral("mifare1k:04B31C26")));
+        auto *trigger = window->findChild<QComboBox *>(QStringLiteral("declencheur"));
+        trigger->setCurrentIndex(trigger->findText(QStringLiteral("collision")));
+        QCOMPARE(window->trigger().kind(), CaptureTrigger::Kind::Collision);
+        QVERIFY(window->armed());
+        sendRequest(*bench.link);
+        QTRY_COMPARE_WITH_TIMEOUT(window->airLog()->topLevelItemCount(), 1, WindowWaitMs);
+        QVERIFY(!window->scope()->capture());
+        QVERIFY(window->scope()->caption().startsWith(QStringLiteral("Armé")));
+
+        sendAnticollision(*bench.link);
+        QTRY_VERIFY_WITH_TIMEOUT(window->triggered(), WindowWaitMs);
+        QVERIFY2(shownSummary(*window).contains(QStringLiteral("collision")), qPrintable(shownSummary(*window)));
+        const quint64 held = window->scope()->capture()->firstSerial;
+
+        sendRequest(*bench.link);
+        sendAnticollision(*bench.link);
+        QTRY_COMPARE_WITH_TIMEOUT(window->airLog()->topLevelItemCount(), 4, WindowWaitMs);
+        QCOMPARE(window->scope()->capture()->firstSerial, held);
+        QVERIFY(!window->following());
+        window->setFollowing(true);  // armed again, still showing the last match
+        QVERIFY(window->armed());
+        QCOMPARE(window->scope()->capture()->firstSerial, held);
+
+        QTest::keyClicks(window->findChild<QLineEdit *>(QStringLiteral("filtre")), QStringLiteral("anticoll"));
+        QStringList shown;
+        for (int row = 0; row < window->airLog()->topLevelItemCount(); ++row) {
+            if (!window->airLog()->topLevelItem(row)->isHidden())
+                shown << window->airLog()->topLevelItem(row)->text(AirLogView::Exchange);
+        }
+        QCOMPARE(shown, QStringList({ "2", "4" }));
+    }
+
+    void filterHidesOtherExchanges_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("errorsOnly");
+        QTest::addColumn<QStringList>("shown");  // the requests of the rows still shown
+        QTest::newRow("no filter") << "" << false << QStringList { "REQA", "SELECT CL1", "READ bloc 4" };
+        QTest::newRow("a summary, whatever the case") << "atqa" << false << QStringList { "REQA" };
+        QTest::newRow("a frame's bytes") << "30 04" << false << QStringList { "READ bloc 4" };
+        QTest::newRow("errors only") << "" << true << QStringList { "READ bloc 4" };
+        QTest::newRow("errors only, and text") << "select" << true << QStringList {};
+    }
+
+    void filterHidesOtherExchanges()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, errorsOnly);
+        QFETCH(QStringList, shown);
+        AirLogView log;
+        log.addExchange(exchangeOf(1, "REQA", QByteArray("\x26"), "ATQA"));
+        log.setFilter(text, errorsOnly);  // before the rows and after them alike
+        log.addExchange(exchangeOf(2, "SELECT CL1", QByteArray("\x93\x70", 2), "SAK"));
+        DecodedExchange read = exchangeOf(3, "READ bloc 4", QByteArray("\x30\x04", 2), "données");
+        read.frames.back().crc = DecodedFrame::Check::Failed;
+        log.addExchange(read);
+        log.setFilter(text, errorsOnly);
+        QStringList visible;
+        for (int row = 0; row < log.topLevelItemCount(); ++row) {
+            if (!log.topLevelItem(row)->isHidden())
+                visible << log.topLevelItem(row)->child(0)->text(AirLogView::Meaning);
+        }
+        QCOMPARE(visible, shown);
+    }
+
+    void rowsShowTheirMeasurements_data()
+    {
+        QTest::addColumn<double>("measuredUs");
+        QTest::addColumn<bool>("red");
+        QTest::newRow("within its limits") << 86.4 << false;
+        QTest::newRow("too early") << 80.0 << true;
+        QTest::newRow("too late") << 90.0 << true;
+    }
+
+    void rowsShowTheirMeasurements()
+    {
+        QFETCH(double, measuredUs);
+        QFETCH(bool, red);
+        DecodedExchange decoded = exchangeOf(2001, "REQA", QByteArray("\x26"), "ATQA");
+        DecodedFrame &answer = decoded.frames.back();
+        answer.timeNs = decoded.frames.front().timeNs + 85400;
+        answer.endNs = answer.timeNs + 181200;
+        answer.gapNs = 85400;
+        answer.timings.push_back({ QStringLiteral("FDT carte"), measuredUs, 85.0, 87.0 });
+        decoded.frames.front().gapNs = 5120000;
+        AirLogView log;
+        log.resize(1000, 400);
+        log.show();
+        log.addExchange(decoded);
+        log.expandAll();
+        const QTreeWidgetItem *row = log.topLevelItem(0);
+        const QTreeWidgetItem *frame = row->child(1);
+        QCOMPARE(frame->text(AirLogView::Exchange), QStringLiteral("2001"));
+        QCOMPARE(frame->text(AirLogView::Duration), QStringLiteral("181,2 µs"));
+        QCOMPARE(frame->text(AirLogView::Gap), QStringLiteral("85,4 µs"));
+        QCOMPARE(row->text(AirLogView::Gap), QStringLiteral("5,120 ms"));
+        QCOMPARE(row->child(0)->text(AirLogView::End), QStringLiteral("—"));  // not measured
+        QVERIFY(frame->text(AirLogView::Timings).contains(answer.timings.front().text()));
+        for (const QTreeWidgetItem *item : { row, frame })
+            QCOMPARE(item->foreground(AirLogView::Timings).color() == Qt::red, red);
+        // Times of frames under their exchange are not cut.
+        const int needed = log.fontMetrics().horizontalAdvance(frame->text(AirLogView::Time)) + log.indentation();
+        QTRY_VERIFY(log.header()->sectionSize(AirLogView::Time) >= needed);
     }
 
     // An inventory's slot pulses are kept with it; the oldest captures go.

@@ -113,7 +113,8 @@ private slots:
     {
         QProcess sim;
         const QString vcd = temporary.filePath(QStringLiteral("banc.vcd"));
-        sim.start(QStringLiteral(TAGBENCH_SIM), { "--no-window", "--trace", "--capture", vcd });
+        const QString pcapng = temporary.filePath(QStringLiteral("banc.pcapng"));
+        sim.start(QStringLiteral(TAGBENCH_SIM), { "--no-window", "--trace", "--capture", vcd, "--pcap", pcapng });
         QVERIFY(sim.waitForStarted(5000));
         QString output;
         const QRegularExpression ready("prêt sur (\\S+)");
@@ -160,8 +161,11 @@ private slots:
 
         // The trace: each access, and the frames it sent on the air after it.
         output += QString::fromUtf8(sim.readAllStandardOutput());
-        const QString exchange = QStringLiteral("w Command(01) = 1E Transceive\n  → REQA 26 (7 bits)\n  ← ATQA 04 00\n"
-                                                "r FIFOLength(04) -> 02");
+        // Each frame with its place on the air and its timings.
+        const QRegularExpression exchange(QStringLiteral(
+            "w Command\\(01\\) = 1E Transceive\n  → REQA 26 \\(7 bits\\)\n      n° \\d+, de [\\d,]+ à [\\d,]+ µs "
+            "\\([\\d,]+ µs\\)[^\n]* ; pause = 2,9 µs \\(2,1 à 3,0\\)\n  ← ATQA 04 00\n      n° \\d+, [^\n]*"
+            "FDT carte = 86,4 µs \\(= 86,4\\)\nr FIFOLength\\(04\\) -> 02"));
         QVERIFY2(output.contains(exchange), qPrintable(output.left(3000)));
         QVERIFY(output.contains(QStringLiteral("  → READ SINGLE BLOCK")) || output.contains(QStringLiteral("  → INVENTORY 16 créneaux")));
         // Every capture in the value change dump, the inventory's among them.
@@ -171,6 +175,17 @@ private slots:
         QVERIFY(text.startsWith("$version"));
         QVERIFY(text.contains("$var wire 1 ! MFOUT $end"));
         QVERIFY(text.count("\n#") > 100);
+        // The type A frames in the pcapng, behind their pseudo-header (the
+        // version, the direction, the length), and the ISO 15693 inventory
+        // (flags 06, command 01, no mask, then its CRC) kept out of it.
+        QFile frames(pcapng);
+        QVERIFY(frames.open(QIODevice::ReadOnly));
+        const QByteArray packets = frames.readAll();
+        QVERIFY(packets.startsWith("\x0A\x0D\x0D\x0A"));  // a pcapng section header
+        QVERIFY(packets.contains(QByteArray("\x00\xFE\x00\x01\x26", 5)));  // REQA
+        QVERIFY(packets.contains(QByteArray("\x00\xFF\x00\x02\x04\x00", 6)));  // ATQA
+        QVERIFY(packets.contains(QByteArray("\x00\xFE\x00\x09\x93\x70\x04\xA2\x3B\x15\x88", 11)));  // SELECT
+        QVERIFY(!packets.contains(QByteArray("\x00\xFE\x00\x05\x06\x01\x00", 7)));
     }
 
     void programsAnswerHelpAndVersionWithoutADisplay_data()

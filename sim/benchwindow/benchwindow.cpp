@@ -7,8 +7,12 @@
 #include "scopeview.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
@@ -46,8 +50,7 @@ BenchWindow::BenchWindow(PtyBoard &board, QWidget *parent)
     auto *logBox = new QWidget(this);
     auto *logLayout = new QVBoxLayout(logBox);
     logLayout->setContentsMargins(0, 0, 0, 0);
-    logLayout->addWidget(new QLabel(tr("<b>Journal de l'air</b> — choisir une ligne montre sa capture sur l'oscilloscope"),
-                                    logBox));
+    logLayout->addWidget(makeLogHeader(logBox));
     logLayout->addWidget(m_log);
 
     auto *left = new QSplitter(Qt::Vertical, this);
@@ -69,8 +72,9 @@ BenchWindow::BenchWindow(PtyBoard &board, QWidget *parent)
     m_followAction = new QAction(tr("Suivre les nouvelles captures"), this);
     m_followAction->setCheckable(true);
     m_followAction->setChecked(true);
-    m_followAction->setToolTip(tr("Cochée : l'oscilloscope montre chaque nouvel échange. "
-                                  "Décochée : il garde la capture choisie dans le journal."));
+    m_followAction->setToolTip(tr("Cochée : l'oscilloscope montre chaque nouvel échange, ou, avec un déclencheur, "
+                                  "attend le prochain qui y répond. "
+                                  "Décochée : il garde la capture choisie dans le journal ou déclenchée."));
     connect(m_followAction, &QAction::toggled, this, &BenchWindow::setFollowing);
     auto *whole = new QAction(tr("Capture entière"), this);
     connect(whole, &QAction::triggered, m_scope, &ScopeView::showWholeCapture);
@@ -80,9 +84,25 @@ BenchWindow::BenchWindow(PtyBoard &board, QWidget *parent)
                      &BenchWindow::exportScopePng);
     });
     auto *vcd = new QAction(tr("Exporter la capture (VCD)…"), this);
+    vcd->setToolTip(tr("La capture affichée en signaux logiques (sortie BNC, pauses de la porteuse, modulation "
+                       "de charge de la carte), pour PulseView, sigrok-cli et son décodeur Miller, ou GTKWave."));
     connect(vcd, &QAction::triggered, this, [this] {
         askAndExport(tr("Exporter la capture affichée"), tr("Value change dump (*.vcd)"), QStringLiteral(".vcd"),
                      &BenchWindow::exportCaptureVcd);
+    });
+    auto *detailedVcd = new QAction(tr("Exporter la capture détaillée (VCD : enveloppe et octets)…"), this);
+    detailedVcd->setToolTip(tr("Les mêmes signaux, plus l'enveloppe de l'antenne et les octets décodés dans chaque "
+                               "sens : pour GTKWave ; sigrok-cli et PulseView ne lisent que le VCD simple."));
+    connect(detailedVcd, &QAction::triggered, this, [this] {
+        askAndExport(tr("Exporter la capture affichée, détaillée"), tr("Value change dump (*.vcd)"),
+                     QStringLiteral(".vcd"), &BenchWindow::exportCaptureDetailedVcd);
+    });
+    auto *pcapng = new QAction(tr("Exporter la capture (pcapng)…"), this);
+    pcapng->setToolTip(tr("Les trames ISO 14443 type A de la capture affichée, pour Wireshark. "
+                          "Pour toute la séance : tagbench-sim --pcap FICHIER.pcapng."));
+    connect(pcapng, &QAction::triggered, this, [this] {
+        askAndExport(tr("Exporter les trames de la capture affichée"), tr("Captures pcapng (*.pcapng)"),
+                     QStringLiteral(".pcapng"), &BenchWindow::exportCapturePcapng);
     });
     auto *csv = new QAction(tr("Exporter le journal (CSV)…"), this);
     connect(csv, &QAction::triggered, this, [this] {
@@ -96,13 +116,17 @@ BenchWindow::BenchWindow(PtyBoard &board, QWidget *parent)
     tools->setMovable(false);
     tools->addAction(m_followAction);
     tools->addAction(whole);
+    addTriggerControls(tools);
     tools->addSeparator();
     tools->addAction(png);
     tools->addAction(vcd);
+    tools->addAction(pcapng);
     tools->addAction(csv);
     QMenu *file = menuBar()->addMenu(tr("&Fichier"));
     file->addAction(png);
     file->addAction(vcd);
+    file->addAction(detailedVcd);
+    file->addAction(pcapng);
     file->addAction(csv);
     file->addSeparator();
     file->addAction(quit);
@@ -119,6 +143,90 @@ BenchWindow::BenchWindow(PtyBoard &board, QWidget *parent)
 
 BenchWindow::~BenchWindow() = default;
 
+void BenchWindow::addTriggerControls(QToolBar *tools)
+{
+    tools->addSeparator();
+    tools->addWidget(new QLabel(tr(" Déclencher sur : "), tools));
+    m_triggerKind = new QComboBox(tools);
+    m_triggerKind->setObjectName(QStringLiteral("declencheur"));
+    m_triggerKind->addItem(tr("tout"), int(CaptureTrigger::Kind::Any));
+    m_triggerKind->addItem(tr("commande…"), int(CaptureTrigger::Kind::Command));
+    m_triggerKind->addItem(tr("erreur"), int(CaptureTrigger::Kind::Error));
+    m_triggerKind->addItem(tr("collision"), int(CaptureTrigger::Kind::Collision));
+    m_triggerKind->setToolTip(tr("L'oscilloscope attend le prochain échange qui répond au déclencheur, le montre "
+                                 "et le garde.\nErreur : parité ou CRC faux, ou un temps hors de ses limites."));
+    m_triggerCommand = new QLineEdit(tools);
+    m_triggerCommand->setObjectName(QStringLiteral("declencheur_commande"));
+    m_triggerCommand->setPlaceholderText(tr("SELECT, READ, 93 20…"));
+    m_triggerCommand->setToolTip(tr("Le nom ou les octets de la commande du lecteur, sans tenir compte de la casse"));
+    m_triggerCommand->setClearButtonEnabled(true);
+    m_triggerCommand->setEnabled(false);
+    tools->addWidget(m_triggerKind);
+    tools->addWidget(m_triggerCommand);
+    connect(m_triggerKind, &QComboBox::currentIndexChanged, this, &BenchWindow::triggerFromControls);
+    connect(m_triggerCommand, &QLineEdit::editingFinished, this, &BenchWindow::triggerFromControls);
+}
+
+QWidget *BenchWindow::makeLogHeader(QWidget *parent)
+{
+    auto *header = new QWidget(parent);
+    auto *layout = new QHBoxLayout(header);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new QLabel(tr("<b>Journal de l'air</b> — choisir une ligne montre sa capture sur l'oscilloscope"),
+                                 header), 1);
+    m_filter = new QLineEdit(header);
+    m_filter->setObjectName(QStringLiteral("filtre"));
+    m_filter->setPlaceholderText(tr("Filtrer…"));
+    m_filter->setToolTip(tr("Ne montre que les échanges dont un texte contient celui-ci, sans tenir compte de la casse"));
+    m_filter->setClearButtonEnabled(true);
+    m_errorsOnly = new QCheckBox(tr("Erreurs seulement"), header);
+    m_errorsOnly->setObjectName(QStringLiteral("erreurs_seulement"));
+    m_errorsOnly->setToolTip(tr("Ne montre que les échanges où une parité, un CRC ou un temps est faux"));
+    layout->addWidget(m_filter);
+    layout->addWidget(m_errorsOnly);
+    connect(m_filter, &QLineEdit::textChanged, this, &BenchWindow::applyFilter);
+    connect(m_errorsOnly, &QCheckBox::toggled, this, &BenchWindow::applyFilter);
+    return header;
+}
+
+void BenchWindow::applyFilter()
+{
+    m_log->setFilter(m_filter->text(), m_errorsOnly->isChecked());
+}
+
+void BenchWindow::triggerFromControls()
+{
+    const auto kind = CaptureTrigger::Kind(m_triggerKind->currentData().toInt());
+    setTrigger(CaptureTrigger(kind, m_triggerCommand->text()));
+    if (kind == CaptureTrigger::Kind::Command && m_triggerCommand->text().isEmpty())
+        m_triggerCommand->setFocus();
+}
+
+void BenchWindow::setTrigger(const CaptureTrigger &trigger)
+{
+    m_trigger = trigger;
+    {
+        const QSignalBlocker quietKind(m_triggerKind);
+        const QSignalBlocker quietCommand(m_triggerCommand);
+        m_triggerKind->setCurrentIndex(m_triggerKind->findData(int(trigger.kind())));
+        m_triggerCommand->setText(trigger.command());
+        m_triggerCommand->setEnabled(trigger.kind() == CaptureTrigger::Kind::Command);
+    }
+    setFollowing(true);
+}
+
+void BenchWindow::holdTriggered(quint64 serial)
+{
+    m_following = false;
+    m_triggered = true;
+    m_heldSerial = serial;
+    {
+        const QSignalBlocker quiet(m_followAction);
+        m_followAction->setChecked(false);
+    }
+    updateCaption();
+}
+
 void BenchWindow::addCard(const CardArgument::Parsed &card)
 {
     m_cards->addCard(card);
@@ -127,8 +235,12 @@ void BenchWindow::addCard(const CardArgument::Parsed &card)
 void BenchWindow::poll()
 {
     const BenchFeed::News news = m_feed.take();
-    for (const AirExchange &exchange : news.exchanges)
-        m_log->addExchange(m_history.add(exchange));
+    for (const AirExchange &exchange : news.exchanges) {
+        const DecodedExchange &decoded = m_history.add(exchange);
+        m_log->addExchange(decoded);
+        if (armed() && m_trigger.matches(decoded))
+            holdTriggered(decoded.exchange.serial);
+    }
     if (m_following && !news.exchanges.empty())
         m_log->scrollToBottom();
     if (news.lostExchanges > 0) {
@@ -136,7 +248,10 @@ void BenchWindow::poll()
         statusBar()->showMessage(tr("%1 échange(s) perdu(s) : le banc allait plus vite que la fenêtre")
                                      .arg(m_lostExchanges));
     }
-    const CaptureHistory::Entry *entry = m_following ? m_history.newest() : m_history.find(m_heldSerial);
+    // Armed, the scope keeps what it shows until a match.
+    const CaptureHistory::Entry *entry = !m_following ? m_history.find(m_heldSerial)
+        : armed()                                     ? nullptr
+                                                      : m_history.newest();
     // A capture grows while an inventory's slot pulses join it.
     if (entry && (entry->firstSerial() != m_shownSerial || entry->exchanges.size() != m_shownExchanges))
         showCapture(*entry);
@@ -156,8 +271,18 @@ void BenchWindow::showCapture(const CaptureHistory::Entry &entry)
 
 void BenchWindow::updateCaption()
 {
-    if (m_shownSerial == 0) {
+    if (armed()) {
+        QString caption = tr("Armé, en attente : %1").arg(m_trigger.description());
+        if (m_shownSerial != 0)
+            caption += tr(" — montre encore l'échange n° %1 : %2").arg(m_shownSerial).arg(m_shownSummary);
+        m_scope->setCaption(caption);
+    } else if (m_shownSerial == 0) {
         m_scope->setCaption(tr("En direct — aucun échange encore"));
+    } else if (m_triggered) {
+        m_scope->setCaption(tr("Déclenchée sur %1 — échange n° %2 : %3 — cocher « Suivre » pour réarmer")
+                                .arg(m_trigger.description())
+                                .arg(m_shownSerial)
+                                .arg(m_shownSummary));
     } else if (m_following) {
         m_scope->setCaption(tr("En direct — échange n° %1 : %2").arg(m_shownSerial).arg(m_shownSummary));
     } else {
@@ -165,12 +290,18 @@ void BenchWindow::updateCaption()
                                 .arg(m_shownSerial)
                                 .arg(m_shownSummary));
     }
-    m_mode->setText(m_following ? tr("Oscilloscope : en direct") : tr("Oscilloscope : figé"));
+    if (armed())
+        m_mode->setText(tr("Oscilloscope : armé"));
+    else if (m_triggered)
+        m_mode->setText(tr("Oscilloscope : déclenché"));
+    else
+        m_mode->setText(m_following ? tr("Oscilloscope : en direct") : tr("Oscilloscope : figé"));
 }
 
 void BenchWindow::setFollowing(bool following)
 {
     m_following = following;
+    m_triggered = false;
     {
         const QSignalBlocker quiet(m_followAction);
         m_followAction->setChecked(following);
@@ -178,7 +309,8 @@ void BenchWindow::setFollowing(bool following)
     if (following) {
         m_log->clearChoice();
         m_log->scrollToBottom();
-        if (const CaptureHistory::Entry *newest = m_history.newest())
+        const CaptureHistory::Entry *newest = m_history.newest();
+        if (newest && !armed())
             showCapture(*newest);
     } else {
         m_heldSerial = m_shownSerial;
@@ -194,6 +326,7 @@ bool BenchWindow::showExchange(quint64 serial)
         return false;
     }
     m_heldSerial = serial;
+    m_triggered = false;
     if (m_following) {
         m_following = false;
         const QSignalBlocker quiet(m_followAction);
@@ -212,15 +345,51 @@ bool BenchWindow::exportScopePng(const QString &path)
     return true;
 }
 
+const CaptureHistory::Entry *BenchWindow::shownEntry()
+{
+    if (m_shownSerial == 0 || !m_scope->capture()) {
+        m_lastError = tr("Aucune capture à exporter");
+        return nullptr;
+    }
+    const CaptureHistory::Entry *entry = m_history.find(m_shownSerial);
+    if (!entry)
+        m_lastError = tr("La capture de l'échange n° %1 n'est plus conservée").arg(m_shownSerial);
+    return entry;
+}
+
+bool BenchWindow::exportVcd(const QString &path, VcdWriter::Layout layout)
+{
+    const CaptureHistory::Entry *entry = shownEntry();
+    if (!entry)
+        return false;
+    VcdWriter writer(layout);
+    return writeFile(path, writer.header() + writer.capture(entry->exchanges), &m_lastError);
+}
+
 bool BenchWindow::exportCaptureVcd(const QString &path)
 {
-    const Capture *capture = m_scope->capture();
-    if (!capture) {
-        m_lastError = tr("Aucune capture à exporter");
+    return exportVcd(path, VcdWriter::Layout::Logic);
+}
+
+bool BenchWindow::exportCaptureDetailedVcd(const QString &path)
+{
+    return exportVcd(path, VcdWriter::Layout::Detailed);
+}
+
+bool BenchWindow::exportCapturePcapng(const QString &path)
+{
+    const CaptureHistory::Entry *entry = shownEntry();
+    if (!entry)
+        return false;
+    TypeAPcapngWriter writer;
+    QByteArray packets;
+    for (const DecodedExchange &decoded : entry->exchanges)
+        packets += writer.exchange(decoded);
+    if (packets.isEmpty()) {
+        m_lastError = tr("La capture affichée n'a aucune trame ISO 14443 type A");
         return false;
     }
-    VcdWriter writer;
-    return writeFile(path, writer.header() + writer.capture(*capture), &m_lastError);
+    return writeFile(path, writer.header() + packets, &m_lastError);
 }
 
 bool BenchWindow::exportAirLogCsv(const QString &path)

@@ -1,5 +1,7 @@
 #include "capturehistory.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 const DecodedExchange &CaptureHistory::add(const AirExchange &exchange)
@@ -25,4 +27,51 @@ const CaptureHistory::Entry *CaptureHistory::find(quint64 serial) const
     if (found == m_entries.end() || found->firstSerial() > serial)
         return nullptr;
     return &*found;
+}
+
+bool hasFailedCheck(const DecodedFrame &frame)
+{
+    return frame.parity == DecodedFrame::Check::Failed || frame.crc == DecodedFrame::Check::Failed
+        || std::any_of(frame.timings.begin(), frame.timings.end(), [](const TimingCheck &check) { return !check.ok(); });
+}
+
+bool hasCollision(const AirExchange &exchange)
+{
+    const std::vector<quint8> &collided = exchange.received.collided;
+    return std::any_of(collided.begin(), collided.end(), [](quint8 bit) { return bit != 0; });
+}
+
+bool CaptureTrigger::matches(const DecodedExchange &decoded) const
+{
+    switch (m_kind) {
+    case Kind::Any:
+        return true;
+    case Kind::Command: {
+        // The reader's frame comes first. A command not written yet picks
+        // none, rather than the first exchange to come while it is typed.
+        if (decoded.frames.empty() || m_command.isEmpty())
+            return false;
+        const DecodedFrame &command = decoded.frames.front();
+        return command.meaning.contains(m_command, Qt::CaseInsensitive)
+            || command.hex().contains(m_command, Qt::CaseInsensitive);
+    }
+    case Kind::Error:
+        return std::any_of(decoded.frames.begin(), decoded.frames.end(), hasFailedCheck);
+    case Kind::Collision:
+        return hasCollision(decoded.exchange);
+    }
+    return false;
+}
+
+QString CaptureTrigger::description() const
+{
+    const auto tr = [](const char *text) { return QCoreApplication::translate("CaptureTrigger", text); };
+    switch (m_kind) {
+    case Kind::Any: return tr("tout échange");
+    case Kind::Command:
+        return m_command.isEmpty() ? tr("commande à préciser") : tr("commande « %1 »").arg(m_command);
+    case Kind::Error: return tr("erreur");
+    case Kind::Collision: return tr("collision");
+    }
+    return QString();
 }

@@ -2,6 +2,8 @@
 
 #include "signalsynthesis.h"
 
+#include <QString>
+
 #include <deque>
 #include <vector>
 
@@ -37,4 +39,36 @@ private:
     CaptureAssembler m_assembler;
     std::deque<Entry> m_entries;
     std::size_t m_limit;
+};
+
+// Whether a frame failed one of its checks: parity, CRC, or one of the
+// standard's timings out of its limits.
+bool hasFailedCheck(const DecodedFrame &frame);
+// Whether the cards' answers to the exchange disagreed on some bit.
+bool hasCollision(const AirExchange &exchange);
+
+// What the scope waits for before it shows a capture and holds it, as a
+// protocol analyser's trigger: any exchange, a command of the reader (its
+// meaning or its bytes contain a text, whatever the case; none while the
+// text is empty), a failed check, or a collision.
+class CaptureTrigger
+{
+public:
+    enum class Kind { Any, Command, Error, Collision };
+
+    CaptureTrigger() = default;
+    explicit CaptureTrigger(Kind kind, const QString &command = QString())
+        : m_kind(kind), m_command(command.trimmed()) {}
+
+    Kind kind() const { return m_kind; }
+    QString command() const { return m_command; }
+    // Whether it picks some exchanges and not others.
+    bool selective() const { return m_kind != Kind::Any; }
+    bool matches(const DecodedExchange &decoded) const;
+    // "collision", "commande « READ »", as a caption says it.
+    QString description() const;
+
+private:
+    Kind m_kind = Kind::Any;
+    QString m_command;
 };

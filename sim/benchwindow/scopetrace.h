@@ -3,7 +3,9 @@
 #include "signalsynthesis.h"
 
 #include <QLineF>
+#include <QString>
 
+#include <optional>
 #include <vector>
 
 // The time window a scope shows, mapped onto pixel columns.
@@ -41,3 +43,23 @@ std::vector<QLineF> traceSegments(const Waveform &wave, const ScopeWindow &windo
 
 // The indices [first, last) of the sorted times that fall within the window.
 std::pair<std::size_t, std::size_t> visibleRange(const std::vector<double> &times, const ScopeWindow &window);
+
+// The time of the wave's change nearest to `us`, if one lies within `reach`
+// of it; the level the wave starts from is no change.
+std::optional<double> nearestChange(const Waveform &wave, double us, double reach);
+
+// A unit for the times an instrument writes, chosen so that the span it
+// shows reads between 1 and 1000: ns, µs or ms, with French decimal commas.
+struct TimeUnit
+{
+    double usPerUnit = 1;
+    QString symbol;
+
+    // The unit for a window, or a duration, of that many microseconds.
+    static TimeUnit forSpan(double spanUs);
+    // "383,2 µs": with as many decimals (at most three) as it takes to tell
+    // apart times `resolutionUs` apart.
+    QString text(double us, double resolutionUs) const;
+    // A duration as a log writes it, in its own unit: "86,4 µs", "5,120 ms".
+    static QString readable(double us);
+};

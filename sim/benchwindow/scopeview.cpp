@@ -2,6 +2,7 @@
 
 #include "chipregisters.h"
 
+#include <QKeyEvent>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
@@ -13,7 +14,10 @@
 namespace {
 
 // The plot's frame, in pixels.
-constexpr int LabelWidth = 118;
+constexpr int LabelWidth = 150;
+// What the level scale takes of the label column, at its right end.
+constexpr int ScaleWidth = 36;
+constexpr int ScaleTickLength = 4;
 constexpr int RightMargin = 12;
 constexpr int HeaderHeight = 42;
 constexpr int AxisHeight = 24;
@@ -22,11 +26,22 @@ constexpr int LaneGap = 8;
 constexpr int TracePadding = 10;
 // Closer than this to a cursor's line, a press takes the cursor.
 constexpr int CursorReach = 5;
+// A cursor put down this close to an edge lands on it.
+constexpr int SnapPixels = 6;
+// Where the cursors start on a new capture, as fractions of it.
+constexpr double FirstCursorAt = 0.25;
+constexpr double SecondCursorAt = 0.75;
 // Bit boundaries are drawn once they are at least this far apart.
 constexpr int MinimumBitPixels = 8;
 // A byte narrower than this is drawn as part of a band, without its value.
 constexpr double MinimumBytePixels = 6;
 constexpr double WheelZoomPerNotch = 1.25;
+constexpr double KeyZoomFactor = 2.0;
+// An arrow key moves the view by this much of its span.
+constexpr double KeyPanFraction = 0.1;
+constexpr double HertzPerKilohertz = 1e3;
+constexpr double HertzPerMegahertz = 1e6;
+constexpr double MicrosecondsPerSecond = 1e6;
 // Ticks of the time axis come about this far apart.
 constexpr double TickPixels = 100;
 
@@ -48,11 +63,13 @@ QLocale french()
     return locale;
 }
 
-QString microseconds(double us, int decimals)
+QString frequencyText(double hertz)
 {
-    if (std::abs(us) < 0.5 * std::pow(10.0, -decimals))
-        us = 0;  // no "-0"
-    return french().toString(us, 'f', decimals) + QStringLiteral(" µs");
+    if (hertz >= HertzPerMegahertz)
+        return french().toString(hertz / HertzPerMegahertz, 'f', 3) + QStringLiteral(" MHz");
+    if (hertz >= HertzPerKilohertz)
+        return french().toString(hertz / HertzPerKilohertz, 'f', 2) + QStringLiteral(" kHz");
+    return french().toString(hertz, 'f', 1) + QStringLiteral(" Hz");
 }
 
 // 1, 2 or 5 times a power of ten, at least `raw`.
@@ -64,11 +81,6 @@ double niceStep(double raw)
             return factor * power;
     }
     return 10 * power;
-}
-
-int decimalsFor(double step)
-{
-    return std::clamp(int(std::ceil(-std::log10(step))), 0, 3);
 }
 
 // The marks of one direction that reach into the window, in time order.
@@ -98,7 +110,9 @@ ScopeView::ScopeView(QWidget *parent)
     setMouseTracking(true);
     setFocusPolicy(Qt::WheelFocus);
     setToolTip(tr("Molette : zoom autour du pointeur · glisser : déplacer · double clic : capture entière\n"
-                  "Clic droit : curseur 1 · Maj + clic droit : curseur 2 · glisser un curseur pour le déplacer"));
+                  "Clavier : + et - zoom autour du centre · ← et → déplacer · Début : capture entière\n"
+                  "Clic droit : curseur 1 · Maj + clic droit : curseur 2 · glisser un curseur pour le déplacer\n"
+                  "Un curseur se cale sur le front le plus proche ; Ctrl enfoncé : placement libre"));
 }
 
 QString ScopeView::mfoutSourceName(quint8 source)
@@ -117,6 +131,10 @@ QString ScopeView::mfoutSourceName(quint8 source)
 
 void ScopeView::setCapture(std::shared_ptr<const Capture> capture)
 {
+    // An inventory's capture is made again as its slot pulses join it: the
+    // same capture, grown, which keeps the cursors where the user put them.
+    const bool grown = m_capture && capture && capture->firstSerial == m_capture->firstSerial
+        && capture->startNs == m_capture->startNs;
     m_capture = std::move(capture);
     m_readerBytes.clear();
     m_cardBytes.clear();
@@ -127,11 +145,12 @@ void ScopeView::setCapture(std::shared_ptr<const Capture> capture)
         const auto byStart = [](const ByteMark &a, const ByteMark &b) { return a.startUs < b.startUs; };
         std::stable_sort(m_readerBytes.begin(), m_readerBytes.end(), byStart);
         std::stable_sort(m_cardBytes.begin(), m_cardBytes.end(), byStart);
-        if (!m_cursorsPlaced) {
-            m_cursorUs[0] = m_capture->triggerUs;
-            m_cursorUs[1] = m_capture->durationUs / 2;
-            m_cursorsPlaced = true;
-        }
+    }
+    if (grown) {
+        for (double &cursor : m_cursorUs)
+            cursor = std::clamp(cursor, 0.0, durationUs());
+    } else {
+        resetCursors();
     }
     if (m_wholeView)
         showWholeCapture();
@@ -188,9 +207,32 @@ double ScopeView::timeAt(double x) const
 
 void ScopeView::setCursorTime(int cursor, double us)
 {
+    if (!std::isfinite(us))
+        return;
     m_cursorUs[cursor == 0 ? 0 : 1] = std::clamp(us, 0.0, durationUs());
-    m_cursorsPlaced = true;
     update();
+}
+
+void ScopeView::resetCursors()
+{
+    m_cursorUs[0] = FirstCursorAt * durationUs();
+    m_cursorUs[1] = SecondCursorAt * durationUs();
+}
+
+void ScopeView::placeCursor(int cursor, double x, bool snap)
+{
+    const ScopeWindow win = window(layout());
+    const double us = win.time(x);
+    std::optional<double> edge;
+    if (snap && m_capture) {
+        const double reach = SnapPixels * win.usPerPixel;
+        for (const Waveform *wave : { &m_capture->mfout, &m_capture->antenna }) {
+            const std::optional<double> near = nearestChange(*wave, us, reach);
+            if (near && (!edge || std::abs(*near - us) < std::abs(*edge - us)))
+                edge = near;
+        }
+    }
+    setCursorTime(cursor, edge.value_or(us));
 }
 
 ScopeView::Layout ScopeView::layout() const
@@ -236,6 +278,7 @@ void ScopeView::paintEvent(QPaintEvent *)
         return;
     }
     drawGrid(painter, lay, win);
+    drawLevelScale(painter, lay);
     drawBitBoundaries(painter, lay, win);
 
     painter.save();
@@ -270,26 +313,33 @@ void ScopeView::drawHeader(QPainter &painter, const Layout &layout) const
     if (!m_capture)
         return;
     const QRect second(6, HeaderHeight / 2, width() - 12, HeaderHeight / 2 - 4);
-    const int decimals = decimalsFor(m_spanUs / std::max(1, layout.plot.width()));
-    const double trigger = m_capture->triggerUs;
+    painter.setPen(CursorColours[0]);
+    painter.drawText(second, Qt::AlignRight | Qt::AlignVCenter, cursorReadout());
+    painter.setPen(TextColour);
+    const double resolution = m_spanUs / std::max(1, layout.plot.width());
+    painter.drawText(second, Qt::AlignLeft | Qt::AlignVCenter,
+                     tr("Vue : %1 de %2").arg(timeUnit().text(m_spanUs, resolution),
+                                              TimeUnit::readable(m_capture->durationUs)));
+}
+
+QString ScopeView::cursorReadout() const
+{
+    const TimeUnit unit = timeUnit();
+    const double resolution = m_spanUs / std::max(1, layout().plot.width());
+    const double trigger = m_capture ? m_capture->triggerUs : 0.0;
     const double delta = m_cursorUs[1] - m_cursorUs[0];
     QString readout = tr("C1 %1   C2 %2   Δt %3")
-                          .arg(microseconds(m_cursorUs[0] - trigger, decimals),
-                               microseconds(m_cursorUs[1] - trigger, decimals),
-                               microseconds(delta, decimals));
-    if (std::abs(delta) > 1e-6)
-        readout += tr("   1/Δt %1 kHz").arg(french().toString(1e3 / std::abs(delta), 'f', 2));
-    painter.setPen(CursorColours[0]);
-    painter.drawText(second, Qt::AlignRight | Qt::AlignVCenter, readout);
-    painter.setPen(TextColour);
-    painter.drawText(second, Qt::AlignLeft | Qt::AlignVCenter,
-                     tr("Vue : %1 de %2").arg(microseconds(m_spanUs, decimals), microseconds(m_capture->durationUs, decimals)));
+                          .arg(unit.text(m_cursorUs[0] - trigger, resolution),
+                               unit.text(m_cursorUs[1] - trigger, resolution), unit.text(delta, resolution));
+    if (std::abs(delta) >= resolution)
+        readout += tr("   1/Δt %1").arg(frequencyText(MicrosecondsPerSecond / std::abs(delta)));
+    return readout;
 }
 
 void ScopeView::drawLabels(QPainter &painter, const Layout &layout) const
 {
     const auto label = [&](const QRect &band, const QColor &colour, const QString &title, const QString &detail) {
-        const QRect area(4, band.top(), LabelWidth - 10, band.height());
+        const QRect area(4, band.top(), LabelWidth - 10 - ScaleWidth, band.height());
         painter.setPen(colour);
         QFont bold = painter.font();
         bold.setBold(true);
@@ -312,6 +362,32 @@ void ScopeView::drawLabels(QPainter &painter, const Layout &layout) const
                      Qt::AlignLeft | Qt::AlignVCenter, tr("← carte"));
 }
 
+void ScopeView::drawLevelScale(QPainter &painter, const Layout &layout) const
+{
+    struct Level
+    {
+        float level;
+        QString text;
+    };
+    const auto scale = [&](const ScopeLane &lane, const std::vector<Level> &levels) {
+        const QFontMetrics metrics = painter.fontMetrics();
+        const int right = layout.plot.left() - ScaleTickLength - 2;
+        for (const Level &level : levels) {
+            const double y = lane.y(level.level);
+            painter.setPen(QPen(GridColour, 1, Qt::DotLine));
+            painter.drawLine(QPointF(layout.plot.left(), y), QPointF(layout.plot.right(), y));
+            painter.setPen(TextColour);
+            painter.drawLine(QPointF(layout.plot.left() - ScaleTickLength, y), QPointF(layout.plot.left(), y));
+            const int textWidth = metrics.horizontalAdvance(level.text);
+            painter.drawText(QPointF(right - textWidth, y + (metrics.ascent() - metrics.descent()) / 2.0), level.text);
+        }
+    };
+    // CH1 is a logic level; CH2 the envelope, 1 being the full carrier.
+    scale(layout.ch1, { { 0.0f, QStringLiteral("0") }, { 1.0f, QStringLiteral("1") } });
+    scale(layout.ch2, { { 0.0f, QStringLiteral("0 %") }, { 0.5f, QStringLiteral("50 %") },
+                        { 1.0f, QStringLiteral("100 %") } });
+}
+
 void ScopeView::drawGrid(QPainter &painter, const Layout &layout, const ScopeWindow &window) const
 {
     painter.setPen(GridColour);
@@ -322,7 +398,7 @@ void ScopeView::drawGrid(QPainter &painter, const Layout &layout, const ScopeWin
     const double step = niceStep(window.usPerPixel * TickPixels);
     if (!(step > 0) || !std::isfinite(step))
         return;
-    const int decimals = decimalsFor(step);
+    const TimeUnit unit = timeUnit();
     const double firstTick = std::ceil((window.startUs - trigger) / step) * step;
     const int axisY = layout.plot.bottom() + 2;
     for (double tick = firstTick; trigger + tick <= window.endUs(); tick += step) {
@@ -330,7 +406,7 @@ void ScopeView::drawGrid(QPainter &painter, const Layout &layout, const ScopeWin
         painter.setPen(GridColour);
         painter.drawLine(QPointF(x, layout.plot.top()), QPointF(x, layout.ch2Band.bottom()));
         painter.setPen(TextColour);
-        const QString text = microseconds(tick, decimals);
+        const QString text = unit.text(tick, step);
         const int textWidth = painter.fontMetrics().horizontalAdvance(text);
         const double textX = std::clamp(x - textWidth / 2.0, 0.0, double(width() - textWidth));
         painter.drawText(QPointF(textX, axisY + painter.fontMetrics().ascent() + 2), text);
@@ -454,11 +530,50 @@ void ScopeView::wheelEvent(QWheelEvent *event)
         event->ignore();
         return;
     }
-    const double anchor = timeAt(event->position().x());
-    const double span = m_spanUs * std::pow(WheelZoomPerNotch, -notches);
-    const double clampedSpan = std::clamp(span, std::min(MinimumSpanUs, durationUs()), durationUs());
     // The time under the pointer stays under it.
-    setView(anchor - (anchor - m_startUs) * clampedSpan / m_spanUs, clampedSpan);
+    zoom(std::pow(WheelZoomPerNotch, notches), timeAt(event->position().x()));
+    event->accept();
+}
+
+void ScopeView::zoom(double factor, double anchorUs)
+{
+    const double span = std::clamp(m_spanUs / factor, std::min(MinimumSpanUs, durationUs()), durationUs());
+    setView(anchorUs - (anchorUs - m_startUs) * span / m_spanUs, span);
+}
+
+void ScopeView::pan(double fractionOfSpan)
+{
+    setView(m_startUs + fractionOfSpan * m_spanUs, m_spanUs);
+}
+
+void ScopeView::keyPressEvent(QKeyEvent *event)
+{
+    if (!m_capture) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const double centre = m_startUs + m_spanUs / 2;
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:  // + without Shift on many layouts
+        zoom(KeyZoomFactor, centre);
+        break;
+    case Qt::Key_Minus:
+        zoom(1 / KeyZoomFactor, centre);
+        break;
+    case Qt::Key_Left:
+        pan(-KeyPanFraction);
+        break;
+    case Qt::Key_Right:
+        pan(KeyPanFraction);
+        break;
+    case Qt::Key_Home:
+        showWholeCapture();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
     event->accept();
 }
 
@@ -469,7 +584,7 @@ void ScopeView::mousePressEvent(QMouseEvent *event)
     const int x = qRound(event->position().x());
     if (event->button() == Qt::RightButton) {
         const int cursor = event->modifiers() & Qt::ShiftModifier ? 1 : 0;
-        setCursorTime(cursor, timeAt(x));
+        placeCursor(cursor, x, !(event->modifiers() & Qt::ControlModifier));
         m_drag = Drag::Cursor;
         m_dragCursor = cursor;
         return;
@@ -500,7 +615,7 @@ void ScopeView::mouseMoveEvent(QMouseEvent *event)
         update();
         break;
     case Drag::Cursor:
-        setCursorTime(m_dragCursor, win.time(x));
+        placeCursor(m_dragCursor, x, !(event->modifiers() & Qt::ControlModifier));
         break;
     case Drag::None:
         if (m_capture && cursorNear(x) >= 0)

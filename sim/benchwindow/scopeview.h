@@ -10,14 +10,18 @@
 #include <vector>
 
 // The bench's oscilloscope: the two channels of one capture (CH1, the BNC
-// output, and CH2, the antenna's envelope) over a time axis in microseconds
-// from the trigger, with the decoded bytes written under the trace as a
-// logic analyser writes them, and the bit boundaries once they are far
-// enough apart to be told apart.
+// output, 0 or 1, and CH2, the antenna's envelope in % of the carrier) over
+// a time axis from the trigger, in ns, µs or ms as the span shown calls for,
+// with the decoded bytes written under the trace as a logic analyser writes
+// them, and the bit boundaries once they are far enough apart to be told
+// apart.
 //
 // The wheel zooms about the pointer, a drag pans, a double click shows the
-// whole capture again; the right button puts cursor 1 (cursor 2 with Shift),
-// and either cursor can be dragged. Their distance is read out as Δt.
+// whole capture again; the keyboard zooms about the centre (+ and -), pans
+// (left and right arrows) and shows the whole capture (Home). The right
+// button puts cursor 1 (cursor 2 with Shift), and either cursor can be
+// dragged; a cursor snaps to the nearest edge of either channel within a
+// few pixels, unless Ctrl is held. Their distance is read out as Δt.
 class ScopeView : public QWidget
 {
     Q_OBJECT
@@ -29,7 +33,9 @@ public:
     explicit ScopeView(QWidget *parent = nullptr);
 
     // Shows the capture; the time window stays where the user put it, unless
-    // the whole capture was in view, in which case the new one is too.
+    // the whole capture was in view, in which case the new one is too. The
+    // cursors go to a quarter and three quarters of a new capture, and stay
+    // (inside it) when the capture shown only grew.
     void setCapture(std::shared_ptr<const Capture> capture);
     const Capture *capture() const { return m_capture.get(); }
     // The line over the trace that says what is shown and whether it follows.
@@ -41,11 +47,17 @@ public:
     void setView(double startUs, double spanUs);
     double viewStartUs() const { return m_startUs; }
     double viewSpanUs() const { return m_spanUs; }
+    // The unit of the axis and the read-outs, chosen by the span shown.
+    TimeUnit timeUnit() const { return TimeUnit::forSpan(m_spanUs); }
+    // The cursors' times from the trigger and their distance, as the header
+    // writes them.
+    QString cursorReadout() const;
 
     // The time under a column of the widget, in microseconds from the
     // capture's start.
     double timeAt(double x) const;
 
+    // Puts the cursor at that time, kept inside the capture.
     void setCursorTime(int cursor, double us);
     double cursorTime(int cursor) const { return m_cursorUs[cursor == 0 ? 0 : 1]; }
 
@@ -63,6 +75,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     struct Layout
@@ -83,9 +96,17 @@ private:
     void clampView();
     // The cursor whose line is within reach of x, or -1.
     int cursorNear(int x) const;
+    // Divides the span by `factor`, the time `anchorUs` staying in place.
+    void zoom(double factor, double anchorUs);
+    void pan(double fractionOfSpan);
+    // Puts the cursor under column x, on the nearest edge within reach
+    // unless `snap` is false.
+    void placeCursor(int cursor, double x, bool snap);
+    void resetCursors();
 
     void drawHeader(QPainter &painter, const Layout &layout) const;
     void drawLabels(QPainter &painter, const Layout &layout) const;
+    void drawLevelScale(QPainter &painter, const Layout &layout) const;
     void drawGrid(QPainter &painter, const Layout &layout, const ScopeWindow &window) const;
     void drawBitBoundaries(QPainter &painter, const Layout &layout, const ScopeWindow &window) const;
     void drawBytes(QPainter &painter, const QRect &lane, const std::vector<ByteMark> &marks,
@@ -101,7 +122,6 @@ private:
     double m_spanUs = 1;
     bool m_wholeView = true;
     double m_cursorUs[2] = { 0, 0 };
-    bool m_cursorsPlaced = false;
 
     enum class Drag { None, Pan, Cursor };
     Drag m_drag = Drag::None;
