@@ -1,20 +1,25 @@
 // What the bench's scope and protocol analyser make of the air: the
 // waveforms of the reader's codings and of the cards' answers, checked
 // against the air interfaces' own timings; the frames of real exchanges
-// decoded; a capture's value change dump read back.
+// decoded; a capture's value change dump, pcapng and CSV read back.
 
 #include "airdecoder.h"
 #include "airtiming.h"
 #include "captureexport.h"
 #include "chipmodel.h"
-#include "chipscript.h"
 #include "chipregisters.h"
+#include "chipscript.h"
+#include "crc16.h"
 #include "iso15693tag.h"
 #include "mifareclassiccard.h"
+#include "scriptedcard.h"
 #include "signalsynthesis.h"
 
+#include <QSet>
 #include <QTest>
+#include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -83,6 +88,161 @@ void compareTimes(const std::vector<double> &actual, const std::vector<double> &
     for (std::size_t i = 0; i < actual.size(); ++i) {
         QVERIFY2(std::abs(actual[i] - trigger - expected[i]) < 0.002,
                  qPrintable(QStringLiteral("edge %1 at %2 us, expected %3 us").arg(i).arg(actual[i]).arg(expected[i])));
+    }
+}
+
+// The sessions the timing tests measure, on the demo's type A card (and,
+// for the inventory, two ISO/IEC 15693 tags that answer in slots 1 and 10).
+void runSession(ChipScript &reader, const QString &scenario)
+{
+    if (scenario == "reqa" || scenario == "wupa") {
+        reader.chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityNoCrc);
+        reader.transceive(scenario == "reqa" ? "\x26" : "\x52", BitFramingBits::ShortFrame);
+    } else if (scenario == "identification" || scenario == "mifare") {
+        reader.identify();
+        if (scenario == "mifare") {
+            reader.authenticate(4);
+            reader.chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityCrcBothWays);
+            reader.transceive(QByteArray("\x30\x04", 2));
+        }
+    } else if (scenario == "inventory") {
+        reader.chip.field().addCard(std::make_shared<Iso15693Tag>(0xE004010866215731ull));
+        reader.chip.field().addCard(std::make_shared<Iso15693Tag>(0xE00700004E0D125Aull));
+        reader.vicinityMode();
+        reader.transceive(QByteArray("\x06\x01\x00", 3));
+        reader.chip.write(ChipReg::CoderControl, CoderControlBits::Iso15693SlotPulse);
+        for (int slot = 1; slot < 16; ++slot)
+            reader.transceive(QByteArray());
+    }
+}
+
+// A value change dump read back: each variable's declaration ("wire 1",
+// "real 64") and its values in time order, by its name.
+struct VcdFile
+{
+    using Changes = std::vector<std::pair<qint64, QByteArray>>;
+    std::map<QByteArray, QByteArray> declarations;
+    std::map<QByteArray, Changes> changes;
+    qint64 firstTime = -1;
+    bool timesForward = true;
+};
+
+VcdFile readVcd(const QByteArray &vcd)
+{
+    VcdFile file;
+    std::map<QByteArray, QByteArray> names;
+    qint64 now = -1;
+    bool definitions = true;
+    for (const QByteArray &line : vcd.split('\n')) {
+        const QList<QByteArray> words = line.split(' ');
+        if (line.startsWith("$var")) {
+            names[words.at(3)] = words.at(4);
+            file.declarations[words.at(4)] = words.at(1) + ' ' + words.at(2);
+        }
+        if (line.startsWith("$enddefinitions"))
+            definitions = false;
+        if (definitions || line.isEmpty() || line.startsWith('$'))
+            continue;
+        if (line.startsWith('#')) {
+            const qint64 time = line.mid(1).toLongLong();
+            file.timesForward = file.timesForward && time >= now;
+            if (file.firstTime < 0)
+                file.firstTime = time;
+            now = time;
+        } else if (line.startsWith('b') || line.startsWith('r')) {
+            file.changes[names[words.at(1)]].push_back({ now, words.at(0).mid(1) });
+        } else {
+            file.changes[names[line.mid(1)]].push_back({ now, line.left(1) });
+        }
+    }
+    return file;
+}
+
+// Where a 1-bit lane goes from `from` to `to`.
+std::vector<qint64> laneEdges(const VcdFile::Changes &changes, char from, char to)
+{
+    std::vector<qint64> edges;
+    for (std::size_t i = 1; i < changes.size(); ++i) {
+        if (changes[i - 1].second == QByteArray(1, from) && changes[i].second == QByteArray(1, to))
+            edges.push_back(changes[i].first);
+    }
+    return edges;
+}
+
+// A waveform's edges across `threshold`, in nanoseconds, for a capture that
+// starts at `startNs`.
+std::vector<qint64> waveEdgesNs(const Waveform &wave, float threshold, bool falling, qint64 startNs)
+{
+    std::vector<qint64> edges;
+    for (double us : falling ? fallingEdges(wave, threshold) : risingEdges(wave, threshold))
+        edges.push_back(startNs + std::llround(us * 1000));
+    return edges;
+}
+
+quint32 little32(const QByteArray &bytes, int at)
+{
+    return qFromLittleEndian<quint32>(bytes.constData() + at);
+}
+
+// The frames of the chip's last exchange as trace lines, decoded after all
+// the exchanges before it.
+QStringList lastTraceLines(const ChipScript &reader)
+{
+    AirDecoder decoder;
+    std::vector<DecodedFrame> frames;
+    for (const AirExchange &exchange : reader.chip.airLog())
+        frames = decoder.decode(exchange);
+    QStringList lines;
+    for (const DecodedFrame &frame : frames)
+        lines << frame.traceLine();
+    return lines;
+}
+
+// A reader for the strict decoding rows: its cards (or tag) and its settings.
+//   "typeA"      no card, type A
+//   "twoCards"   04 A2 3B 15 and 04 A3 3B 15, woken by REQA
+//   "badPreset"  type A with the CRC preset FFFF instead of CRC_A's 6363
+//   "vicinity"   no tag, ISO 15693
+//   "tag"        the tag E004010866215731, ISO 15693
+//   "scripted"   ISO 15693, a card that answers `answer` and its CRC to anything
+//   "fieldOff", "coderMuted", "shortPause", "longPause", "shallow": type A
+void prepareStrictReader(ChipScript &reader, const QString &setup, const QByteArray &answer)
+{
+    if (setup == "twoCards") {
+        reader.chip.field().addCard(std::make_shared<MifareClassicCard>(QByteArray("\x04\xA2\x3B\x15", 4)));
+        reader.chip.field().addCard(std::make_shared<MifareClassicCard>(QByteArray("\x04\xA3\x3B\x15", 4)));
+        reader.chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityNoCrc);
+        reader.transceive("\x26", BitFramingBits::ShortFrame);
+    } else if (setup == "badPreset") {
+        reader.chip.write(ChipReg::CRCPresetLSB, ChipSetting::CRCPresetAllOnes);
+        reader.chip.write(ChipReg::CRCPresetMSB, ChipSetting::CRCPresetAllOnes);
+    } else if (setup == "vicinity" || setup == "tag" || setup == "scripted") {
+        if (setup == "tag")
+            reader.chip.field().addCard(std::make_shared<Iso15693Tag>(0xE004010866215731ull));
+        if (setup == "scripted") {
+            auto card = std::make_shared<ScriptedCard>();
+            QByteArray framed = answer;
+            const quint16 crc = Crc16::crc3309(reinterpret_cast<const quint8 *>(answer.constData()), std::size_t(answer.size()));
+            framed.append(char(crc & 0xFF));
+            framed.append(char(crc >> 8));
+            card->answer = Air::plain(framed);
+            reader.chip.field().addCard(card);
+        }
+        reader.vicinityMode();
+    } else if (setup == "fieldOff") {
+        reader.chip.write(ChipReg::TxControl, TxControlBits::FieldOff);
+    } else if (setup == "coderMuted") {
+        reader.chip.write(ChipReg::TxControl, quint8((TxControlBits::FieldOn & ~TxControlBits::ModulatorSourceMask)
+                                                     | TxControlBits::ModulatorHigh));
+    } else if (setup == "shortPause") {
+        reader.chip.write(ChipReg::ModWidth, 0x00);  // 2/fc
+    } else if (setup == "longPause") {
+        reader.chip.write(ChipReg::ModWidth, 0x3F);  // 128/fc, ISO 15693's pause
+    } else if (setup == "shallow") {
+        // Without 100 % ASK the carrier keeps 14/60 of its level in a pause.
+        reader.chip.write(ChipReg::TxControl, quint8(TxControlBits::FieldOn & ~TxControlBits::Force100ASK));
+        reader.chip.write(ChipReg::CwConductance, 60);
+        reader.chip.write(ChipReg::ModConductance, 14);
     }
 }
 
@@ -226,8 +386,9 @@ private slots:
         const AirTiming::ReaderShape shape = AirTiming::readerShape(exchange.sent, exchange.settings);
         const Capture capture = reader.lastCapture();
         const std::vector<double> rises = risingEdges(capture.mfout, 0.5f);
-        // 56.64 us unmodulated after the tag's delay of 4352/fc, then 24 pulses of fc/32.
-        const double firstPulse = capture.triggerUs + shape.endUs + 4352 / Fc * 1e6 + 56.64;
+        // 56.64 us unmodulated after the tag's delay of 4352/fc from the
+        // carrier's return after the end of frame's pause, then 24 pulses of fc/32.
+        const double firstPulse = capture.triggerUs + shape.lastPauseEndUs + 4352 / Fc * 1e6 + 56.64;
         QVERIFY2(std::abs(rises.front() - firstPulse) < 0.01, qPrintable(QString::number(rises.front() - firstPulse)));
         QVERIFY(std::abs(rises[1] - rises[0] - 32 / Fc * 1e6) < 0.002);
         QVERIFY(std::abs(rises[23] - rises[0] - 23 * 32 / Fc * 1e6) < 0.002);
@@ -235,6 +396,124 @@ private slots:
         QVERIFY(std::abs(rises[24] - (rises[0] + 24 * 32 / Fc * 1e6 + 18.88)) < 0.01);
         // Twelve answer bytes: the whole capture spans them.
         QVERIFY(capture.durationUs > shape.endUs + 320.9 + (8 + 96 + 8) * 18.88);
+    }
+
+    // With the chip's clock standing still (the host as fast as can be),
+    // the air still keeps the standard's gaps: measured here on the antenna
+    // of the whole session, from the end of each load modulation to the
+    // reader's next pause, and from a silent slot's pulse to the next.
+    void sessionsKeepTheStandardGaps_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<QStringList>("checks");
+        QTest::newRow("identification") << "identification" << QStringList { "pause", "FDT carte", "FDT lecteur" };
+        QTest::newRow("MIFARE read") << "mifare" << QStringList { "pause", "FDT carte", "FDT lecteur" };
+        QTest::newRow("sixteen-slot inventory") << "inventory" << QStringList { "pause", "t1", "t2", "t3" };
+    }
+
+    void sessionsKeepTheStandardGaps()
+    {
+        QFETCH(QString, scenario);
+        QFETCH(QStringList, checks);
+        ChipScript reader({ mifareCard() });
+        runSession(reader, scenario);
+        const bool vicinity = scenario == "inventory";
+
+        std::vector<DecodedExchange> all;
+        AirDecoder decoder;
+        QSet<QString> seen;
+        for (const AirExchange &exchange : reader.chip.airLog()) {
+            all.push_back({ exchange, decoder.decode(exchange) });
+            for (const DecodedFrame &frame : all.back().frames) {
+                for (const TimingCheck &check : frame.timings) {
+                    QVERIFY2(check.ok(), qPrintable(check.text()));
+                    seen.insert(check.name);
+                }
+            }
+        }
+        for (const QString &check : checks)
+            QVERIFY2(seen.contains(check), qPrintable(check));
+
+        const Waveform antenna = SignalSynthesis::capture(all).antenna;
+        const float pauseBelow = 0.5f, loadBelow = 1.0f - SignalSynthesis::LoadModulationDip / 2;
+        const double leastAfterAnswer = (vicinity ? 4192 : 1172) / Fc * 1e6;
+        const double leastAfterSilentPulse = (4384 + 2048) / Fc * 1e6;
+        // Within an ISO/IEC 15693 frame, two pauses are at most 13 units apart.
+        const double longestInsideAFrame = 14 * Unit15693;
+        double lastLoadEnd = -1, lastPauseEnd = -1;
+        int answered = 0, silent = 0;
+        for (std::size_t i = 1; i < antenna.times.size(); ++i) {
+            const float before = antenna.levels[i - 1], level = antenna.levels[i];
+            const double at = antenna.times[i];
+            if (before < loadBelow && before >= pauseBelow && level >= loadBelow)
+                lastLoadEnd = at;
+            if (before < pauseBelow && level >= pauseBelow)
+                lastPauseEnd = at;
+            if (before < pauseBelow || level >= pauseBelow)
+                continue;
+            // A reader pause begins: after an answer, the guard time since
+            // its last modulation; after a silent ISO/IEC 15693 slot, t3.
+            if (lastLoadEnd > lastPauseEnd) {
+                QVERIFY2(at - lastLoadEnd >= leastAfterAnswer - 0.001, qPrintable(QString::number(at - lastLoadEnd)));
+                ++answered;
+            } else if (vicinity && lastPauseEnd >= 0 && at - lastPauseEnd > longestInsideAFrame) {
+                QVERIFY2(at - lastPauseEnd >= leastAfterSilentPulse - 0.001, qPrintable(QString::number(at - lastPauseEnd)));
+                ++silent;
+            }
+        }
+        // The inventory's tags answer in slots 1 and 10; thirteen silent
+        // slots have a pulse after them.
+        QVERIFY(answered >= 2);
+        QCOMPARE(silent, vicinity ? 13 : 0);
+    }
+
+    // Each frame's timings against the standard's limits, as the log and
+    // the CSV show them.
+    void framesAreMeasuredAgainstTheLimits_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<QString>("check");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("REQA's pause") << "reqa" << "pause" << "pause = 2,9 µs (2,1 à 3,0)" << true;
+        QTest::newRow("ATQA after REQA (last bit 0)") << "reqa" << "FDT carte" << "FDT carte = 86,4 µs (= 86,4)" << true;
+        QTest::newRow("ATQA after WUPA (last bit 1)") << "wupa" << "FDT carte" << "FDT carte = 91,2 µs (= 91,2)" << true;
+        QTest::newRow("reader after the UID") << "identification" << "FDT lecteur" << "FDT lecteur = 86,4 µs (≥ 86,4)" << true;
+        QTest::newRow("0.15 us pause") << "narrow" << "pause" << "pause = 0,1 µs (2,1 à 3,0)" << false;
+        QTest::newRow("tag's t1") << "inventory" << "t1" << "t1 = 320,9 µs (318,6 à 323,3)" << true;
+        QTest::newRow("reader's t2") << "inventory" << "t2" << "t2 = 328,0 µs (≥ 309,1)" << true;
+        QTest::newRow("silent slot's t3") << "inventory" << "t3" << "t3 = 493,2 µs (≥ 474,3)" << true;
+    }
+
+    void framesAreMeasuredAgainstTheLimits()
+    {
+        QFETCH(QString, scenario);
+        QFETCH(QString, check);
+        QFETCH(QString, text);
+        QFETCH(bool, ok);
+        ChipScript reader({ mifareCard() });
+        if (scenario == "narrow")
+            reader.chip.write(ChipReg::ModWidth, 0x00);
+        runSession(reader, scenario == "narrow" ? QStringLiteral("reqa") : scenario);
+        AirDecoder decoder;
+        std::vector<DecodedFrame> frames;
+        for (const AirExchange &exchange : reader.chip.airLog()) {
+            for (const DecodedFrame &decoded : decoder.decode(exchange))
+                frames.push_back(decoded);
+        }
+        // The first frame the check applies to.
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            for (const TimingCheck &measured : frames[i].timings) {
+                if (measured.name != check)
+                    continue;
+                QCOMPARE(measured.text(), text);
+                QCOMPARE(measured.ok(), ok);
+                QVERIFY(frames[i].endNs > frames[i].timeNs);
+                QCOMPARE(frames[i].gapNs, i == 0 ? qint64(-1) : frames[i].timeNs - frames[i - 1].endNs);
+                return;
+            }
+        }
+        QFAIL("no frame measured that timing");
     }
 
     void inventoryPulsesJoinTheirCapture()
@@ -337,83 +616,379 @@ private slots:
         QCOMPARE(AirDecoder::summary(decoder.decode(reader.chip.airLog().at(1))), QStringLiteral("REQA → (pas de réponse)"));
     }
 
+    // --- the air decoder is strict -----------------------------------------
+
+    void decodesStrictly_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<int>("lastBits");
+        QTest::addColumn<int>("redundancy");
+        QTest::addColumn<QByteArray>("answer");  // what the scripted card answers
+        QTest::addColumn<QStringList>("expected");  // the last exchange's trace lines
+        const int noCrc = ChannelRedundancyBits::OddParityNoCrc;
+        const int crcBothWays = ChannelRedundancyBits::OddParityCrcBothWays;
+        const int vicinity = ChannelRedundancyBits::Iso15693Crc;
+
+        // Type A: collisions, NVB, SELECT.
+        QTest::newRow("collision counted as CollPos counts it")
+            << "twoCards" << QByteArray("\x93\x20", 2) << 0 << noCrc << QByteArray()
+            << QStringList { "→ ANTICOLLISION CL1 93 20", "← collision au bit 9 04 A3 3B 15 89 [parité fausse]" };
+        QTest::newRow("NVB out of the anticollision and select forms")
+            << "typeA" << QByteArray("\x93\x7F", 2) << 0 << noCrc << QByteArray()
+            << QStringList { "→ SEL CL1 : NVB invalide 7F 93 7F" };
+        QTest::newRow("NVB with more than 7 bits")
+            << "typeA" << QByteArray("\x93\x28", 2) << 0 << noCrc << QByteArray()
+            << QStringList { "→ SEL CL1 : NVB invalide 28 93 28" };
+        QTest::newRow("anticollision longer than its NVB")
+            << "typeA" << QByteArray("\x93\x25\x04\xA2", 4) << 3 << noCrc << QByteArray()
+            << QStringList { "→ ANTICOLLISION CL1 (5 bits d'UID connus) : longueur contraire au NVB 25 (27 bits, 21 attendus) "
+                             "93 25 04 02 (27 bits)" };
+        QTest::newRow("SELECT with a wrong BCC")
+            << "typeA" << QByteArray("\x93\x70\x04\xA2\x3B\x15\x00", 7) << 0 << crcBothWays << QByteArray()
+            << QStringList { "→ SELECT CL1 UID 04A23B15, BCC faux 93 70 04 A2 3B 15 00 E6 2B" };
+        QTest::newRow("SELECT without its BCC")
+            << "typeA" << QByteArray("\x93\x70\x04\xA2\x3B\x15", 6) << 0 << crcBothWays << QByteArray()
+            << QStringList { "→ SELECT CL1 : longueur contraire au NVB 70 (64 bits, 72 attendus) 93 70 04 A2 3B 15 8A B4" };
+        QTest::newRow("unknown frame with a wrong CRC")
+            << "badPreset" << QByteArray("\x12\x34\x56", 3) << 0 << int(ChannelRedundancyBits::OddParityTxCrc) << QByteArray()
+            << QStringList { "→ trame 12 34 56 6F EF [CRC faux]" };
+
+        // ISO 15693: parameters missing or in excess, masks.
+        QTest::newRow("READ SINGLE BLOCK without its block")
+            << "vicinity" << QByteArray("\x02\x20", 2) << 0 << vicinity << QByteArray()
+            << QStringList { "→ READ SINGLE BLOCK : paramètre manquant (numéro de bloc) 02 20 F5 1D" };
+        QTest::newRow("WRITE AFI without its AFI")
+            << "vicinity" << QByteArray("\x02\x27", 2) << 0 << vicinity << QByteArray()
+            << QStringList { "→ WRITE AFI : paramètre manquant (AFI) 02 27 4A 69" };
+        QTest::newRow("GET SYSTEM INFORMATION with a byte too many")
+            << "vicinity" << QByteArray("\x02\x2B\x55", 3) << 0 << vicinity << QByteArray()
+            << QStringList { "→ GET SYSTEM INFORMATION : octets en trop (55) 02 2B 55 C7 B1" };
+        QTest::newRow("addressed, its UID cut short")
+            << "vicinity" << QByteArray("\x22\x20\x31\x57\x21\x66", 6) << 0 << vicinity << QByteArray()
+            << QStringList { "→ READ SINGLE BLOCK : paramètres manquants (UID, numéro de bloc) 22 20 31 57 21 66 5C 79" };
+        QTest::newRow("STAY QUIET without a UID")
+            << "vicinity" << QByteArray("\x02\x02", 2) << 0 << vicinity << QByteArray()
+            << QStringList { "→ STAY QUIET : paramètre manquant (UID) 02 02 E5 1F" };
+        QTest::newRow("inventory mask of 255 bits")
+            << "vicinity" << QByteArray("\x26\x01\xFF", 3) << 0 << vicinity << QByteArray()
+            << QStringList { "→ INVENTORY 1 créneau : masque de 255 bits invalide (64 au plus) 26 01 FF 8E 05" };
+        QTest::newRow("16-slot inventory mask of 64 bits")
+            << "vicinity" << QByteArray("\x06\x01\x40\x31\x57\x21\x66\x08\x01\x04\xE0", 11) << 0 << vicinity << QByteArray()
+            << QStringList { "→ INVENTORY 16 créneaux : masque de 64 bits invalide (60 au plus) 06 01 40 31 57 21 66 08 01 04 E0 0D CD" };
+        QTest::newRow("inventory mask value cut short")
+            << "vicinity" << QByteArray("\x26\x01\x0C\x05", 4) << 0 << vicinity << QByteArray()
+            << QStringList { "→ INVENTORY 1 créneau, masque de 12 bits : paramètre manquant (valeur du masque, 2 octets) 26 01 0C 05 C6 9C" };
+
+        // ISO 15693: the block security status the Option flag asks for.
+        QTest::newRow("READ SINGLE BLOCK with the Option flag")
+            << "tag" << QByteArray("\x42\x20\x03", 3) << 0 << vicinity << QByteArray()
+            << QStringList { "→ READ SINGLE BLOCK 3 42 20 03 AA 64",
+                             "← bloc 3 : sécurité 00, données 0C0D0E0F 00 00 0C 0D 0E 0F 23 FD" };
+        QTest::newRow("READ MULTIPLE BLOCKS with the Option flag")
+            << "scripted" << QByteArray("\x42\x23\x03\x01", 4) << 0 << vicinity
+            << QByteArray("\x00\x00\x0C\x0D\x0E\x0F\x01\x10\x11\x12\x13", 11)
+            << QStringList { "→ READ MULTIPLE BLOCKS 3 à 4 42 23 03 01 A1 04",
+                             "← bloc 3 : sécurité 00, données 0C0D0E0F ; bloc 4 : sécurité 01, données 10111213 "
+                             "00 00 0C 0D 0E 0F 01 10 11 12 13 19 DD" };
+
+        // What reached the air, and what the cards heard of it.
+        QTest::newRow("field off")
+            << "fieldOff" << QByteArray("\x26", 1) << int(BitFramingBits::ShortFrame) << noCrc << QByteArray()
+            << QStringList { "→ champ coupé : rien sur l'air 26 (7 bits)" };
+        QTest::newRow("coder kept off the antenna")
+            << "coderMuted" << QByteArray("\x26", 1) << int(BitFramingBits::ShortFrame) << noCrc << QByteArray()
+            << QStringList { "→ codeur coupé de l'antenne : rien sur l'air 26 (7 bits)" };
+        QTest::newRow("pauses too short")
+            << "shortPause" << QByteArray("\x26", 1) << int(BitFramingBits::ShortFrame) << noCrc << QByteArray()
+            << QStringList { "→ REQA — pause de 0,15 µs : la carte n'entend rien 26 (7 bits)" };
+        QTest::newRow("pauses too long")
+            << "longPause" << QByteArray("\x26", 1) << int(BitFramingBits::ShortFrame) << noCrc << QByteArray()
+            << QStringList { "→ REQA — pause de 9,44 µs : la carte n'entend rien 26 (7 bits)" };
+        QTest::newRow("carrier not deep enough in the pauses")
+            << "shallow" << QByteArray("\x26", 1) << int(BitFramingBits::ShortFrame) << noCrc << QByteArray()
+            << QStringList { "→ REQA — porteuse à 23 % dans les pauses : la carte n'entend rien 26 (7 bits)" };
+        QTest::newRow("a data rate the bench does not model")
+            << "vicinity" << QByteArray("\x00\x2B", 2) << 0 << vicinity << QByteArray()
+            << QStringList { "→ GET SYSTEM INFORMATION — débit ou sous-porteuse que le banc ne simule pas 00 2B 96 90" };
+    }
+
+    void decodesStrictly()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QByteArray, frame);
+        QFETCH(int, lastBits);
+        QFETCH(int, redundancy);
+        QFETCH(QByteArray, answer);
+        QFETCH(QStringList, expected);
+        ChipScript reader;
+        prepareStrictReader(reader, setup, answer);
+        reader.chip.write(ChipReg::ChannelRedundancy, quint8(redundancy));
+        reader.transceive(frame, quint8(lastBits));
+        const QStringList lines = lastTraceLines(reader);
+        QCOMPARE(lines, expected);
+        for (const QString &line : lines)
+            QVERIFY2(!line.contains(QStringLiteral("  ")) && !line.endsWith(QLatin1Char(' ')), qPrintable(line));
+        // A collision is where the chip's CollPos puts it.
+        const AirExchange &last = reader.chip.airLog().back();
+        AirDecoder decoder;
+        std::vector<DecodedFrame> frames;
+        for (const AirExchange &exchange : reader.chip.airLog())
+            frames = decoder.decode(exchange);
+        if (std::count(last.received.collided.begin(), last.received.collided.end(), 1) > 0)
+            QCOMPARE(frames.back().meaning, QStringLiteral("collision au bit %1").arg(reader.chip.peek(ChipReg::CollPos)));
+        // The rows' frames break their rules, but for those about what the
+        // cards heard, a collision, a CRC, and the answers that show what
+        // the Option flag asked for.
+        const bool flagged = std::any_of(frames.begin(), frames.end(), [](const DecodedFrame &f) { return f.malformed; });
+        const bool wellFormed = last.hearing != AirHearing::Heard || setup == "twoCards" || setup == "badPreset"
+            || setup == "tag" || setup == "scripted";
+        QCOMPARE(flagged, !wellFormed);
+    }
+
+    void byteMarksShowCollisionsAndCrcFailures()
+    {
+        using Check = DecodedFrame::Check;
+        const auto marksOf = [](const Capture &capture, DecodedFrame::Direction direction) {
+            std::vector<ByteMark> marks;
+            for (const ByteMark &mark : capture.bytes) {
+                if (mark.direction == direction)
+                    marks.push_back(mark);
+            }
+            return marks;
+        };
+
+        // Two cards: the UID bytes they disagree on, and so the BCC.
+        ChipScript cards;
+        prepareStrictReader(cards, QStringLiteral("twoCards"), QByteArray());
+        cards.transceive("\x93\x20");
+        const std::vector<ByteMark> answer = marksOf(cards.lastCapture(), DecodedFrame::Direction::CardToReader);
+        QCOMPARE(int(answer.size()), 5);
+        const bool collided[] = { false, true, false, false, true };
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(answer[std::size_t(i)].collided, collided[i]);
+            QCOMPARE(answer[std::size_t(i)].crc, Check::None);
+        }
+        QCOMPARE(answer[4].parity, Check::Failed);
+        for (const ByteMark &mark : marksOf(cards.lastCapture(), DecodedFrame::Direction::ReaderToCard))
+            QVERIFY(!mark.collided);
+
+        // A READ whose CRC the chip computed from the wrong preset: its last
+        // two bytes; the same READ with CRC_A: its CRC is right.
+        for (const bool badPreset : { true, false }) {
+            ChipScript reader({ mifareCard() });
+            reader.identify();
+            if (badPreset)
+                prepareStrictReader(reader, QStringLiteral("badPreset"), QByteArray());
+            reader.transceive(QByteArray("\x30\x04", 2));
+            const std::vector<ByteMark> read = marksOf(reader.lastCapture(), DecodedFrame::Direction::ReaderToCard);
+            QCOMPARE(int(read.size()), 4);
+            const Check crc = badPreset ? Check::Failed : Check::Ok;
+            const Check expected[] = { Check::None, Check::None, crc, crc };
+            for (int i = 0; i < 4; ++i) {
+                QCOMPARE(read[std::size_t(i)].crc, expected[i]);
+                QVERIFY(!read[std::size_t(i)].collided);
+            }
+        }
+    }
+
     // --- export ------------------------------------------------------------
+
+    void vcdReadsBackToTheSameEdges_data()
+    {
+        QTest::addColumn<int>("layout");
+        QTest::newRow("logic lanes") << int(VcdWriter::Layout::Logic);
+        QTest::newRow("detailed: envelope and bytes") << int(VcdWriter::Layout::Detailed);
+    }
 
     void vcdReadsBackToTheSameEdges()
     {
+        QFETCH(int, layout);
+        const bool detailed = VcdWriter::Layout(layout) == VcdWriter::Layout::Detailed;
         ChipScript reader({ mifareCard() });
         // A millisecond between frames: each capture ends before the next.
         reader.chip.setClock([now = qint64(0)]() mutable { return now += 1000000; });
-        reader.chip.write(ChipReg::MFOUTSelect, MFOUTSelectBits::ManchesterWithSubcarrier);
+        // MFOUT on the answer after the subcarrier demodulator: high exactly
+        // while the card loads the field.
+        reader.chip.write(ChipReg::MFOUTSelect, MFOUTSelectBits::Manchester);
         reader.identify();
         CaptureAssembler assembler;
-        VcdWriter writer;
-        QByteArray vcd = writer.header();
-        std::vector<Capture> captures;
+        std::vector<std::vector<DecodedExchange>> groups;
         for (const AirExchange &exchange : reader.chip.airLog()) {
             if (assembler.add(exchange) && !assembler.closed().empty())
-                captures.push_back(SignalSynthesis::capture(assembler.closed()));
+                groups.push_back(assembler.closed());
         }
-        captures.push_back(SignalSynthesis::capture(assembler.current()));
-        for (const Capture &capture : captures)
-            vcd += writer.capture(capture);
+        groups.push_back(assembler.current());
+        VcdWriter writer{ VcdWriter::Layout(layout) };
+        QByteArray vcd = writer.header();
+        for (const auto &group : groups)
+            vcd += writer.capture(group);
+        const VcdFile file = readVcd(vcd);
+        QVERIFY2(file.timesForward, "times go forward");
 
-        // Read it back: identifiers from the declarations, then the changes.
-        std::map<QByteArray, QByteArray> names;
-        std::map<QByteArray, std::vector<std::pair<qint64, QByteArray>>> changes;
-        qint64 now = -1;
-        bool definitions = true;
-        for (const QByteArray &line : vcd.split('\n')) {
-            const QList<QByteArray> words = line.split(' ');
-            if (line.startsWith("$var"))
-                names[words.at(3)] = words.at(4);
-            if (line.startsWith("$enddefinitions"))
-                definitions = false;
-            if (definitions || line.isEmpty() || line.startsWith('$'))
-                continue;
-            if (line.startsWith('#')) {
-                const qint64 time = line.mid(1).toLongLong();
-                QVERIFY2(time >= now, "times go forward");
-                now = time;
-            } else if (line.startsWith('b') || line.startsWith('r')) {
-                changes[names[words.at(1)]].push_back({ now, words.at(0).mid(1) });
-            } else {
-                changes[names[line.mid(1)]].push_back({ now, line.left(1) });
-            }
+        // Sigrok's VCD input takes 1-bit wires only: the rest is the detail's.
+        std::map<QByteArray, QByteArray> declared {
+            { VcdWriter::MfoutName, "wire 1" }, { VcdWriter::CarrierName, "wire 1" }, { VcdWriter::LoadName, "wire 1" } };
+        if (detailed) {
+            declared[VcdWriter::AntennaName] = "real 64";
+            declared[VcdWriter::ReaderBytesName] = "wire 8";
+            declared[VcdWriter::CardBytesName] = "wire 8";
         }
-        std::vector<std::pair<qint64, QByteArray>> expected;
+        QCOMPARE(file.declarations, declared);
+
+        // Times count from the first capture's start, the scope's pre-trigger
+        // before its first edge; the others keep their distance on the air clock.
+        std::vector<Capture> captures;
+        for (const auto &group : groups)
+            captures.push_back(SignalSynthesis::capture(group));
+        const qint64 origin = captures.front().startNs;
+        QCOMPARE(file.firstTime, qint64(0));
+        VcdFile::Changes expected;
+        std::vector<qint64> pauseStarts;
+        std::vector<qint64> pauseEnds;
         for (const Capture &capture : captures) {
+            const qint64 start = capture.startNs - origin;
             for (std::size_t i = 0; i < capture.mfout.times.size(); ++i)
-                expected.push_back({ capture.startNs + std::llround(capture.mfout.times[i] * 1000),
+                expected.push_back({ start + std::llround(capture.mfout.times[i] * 1000),
                                      capture.mfout.levels[i] > 0.5f ? "1" : "0" });
+            // 100 % ASK: the antenna's pauses reach zero, the load only dims it.
+            const std::vector<qint64> starts = waveEdgesNs(capture.antenna, 0.5f, true, start);
+            const std::vector<qint64> ends = waveEdgesNs(capture.antenna, 0.5f, false, start);
+            pauseStarts.insert(pauseStarts.end(), starts.begin(), starts.end());
+            pauseEnds.insert(pauseEnds.end(), ends.begin(), ends.end());
         }
-        const auto &mfout = changes[VcdWriter::MfoutName];
+        const auto &mfout = file.changes.at(VcdWriter::MfoutName);
         QCOMPARE(mfout.size(), expected.size() + 1);  // the initial "x"
         QVERIFY(std::equal(expected.begin(), expected.end(), mfout.begin() + 1));
+        const auto &carrier = file.changes.at(VcdWriter::CarrierName);
+        QCOMPARE(laneEdges(carrier, '1', '0'), pauseStarts);
+        QCOMPARE(laneEdges(carrier, '0', '1'), pauseEnds);
+        QCOMPARE(pauseStarts.front(), qint64(SignalSynthesis::PreTriggerUs * 1000));
+        QCOMPARE(file.changes.at(VcdWriter::LoadName), mfout);
+        QVERIFY(laneEdges(mfout, '0', '1').size() > 3 * 8);  // the answers have bits
+
+        QCOMPARE(file.changes.count(VcdWriter::AntennaName), std::size_t(detailed));
+        if (!detailed)
+            return;
         // The card's bytes: ATQA, UID and BCC, SAK and its CRC.
         QByteArray cardBytes;
-        for (const auto &change : changes[VcdWriter::CardBytesName]) {
+        for (const auto &change : file.changes.at(VcdWriter::CardBytesName)) {
             if (!change.second.contains('x'))
                 cardBytes.append(char(change.second.toInt(nullptr, 2)));
         }
         QCOMPARE(cardBytes.left(8), QByteArray("\x04\x00\x04\xA2\x3B\x15\x88\x08", 8));
-        QCOMPARE(changes[VcdWriter::AntennaName].size(), [&] {
-            std::size_t count = 1;
-            for (const Capture &capture : captures)
-                count += capture.antenna.times.size();
-            return count;
-        }());
+        std::size_t antennaChanges = 1;
+        for (const Capture &capture : captures)
+            antennaChanges += capture.antenna.times.size();
+        QCOMPARE(file.changes.at(VcdWriter::AntennaName).size(), antennaChanges);
     }
 
-    void csvQuotesWhatNeedsIt()
+    void pcapngStampsInTheInterfaceUnit_data()
     {
+        QTest::addColumn<bool>("nanoseconds");
+        QTest::addColumn<qint64>("timeNs");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<quint64>("stamp");
+        QTest::newRow("nanoseconds past 32 bits, padded data") << true << qint64(5123456789012) << QByteArray("\x26", 1)
+                                                              << quint64(5123456789012);
+        QTest::newRow("microseconds, aligned data") << false << qint64(5123456789012) << QByteArray("\x93\x20\x01\x02", 4)
+                                                    << quint64(5123456789);
+        QTest::newRow("before the origin, no data") << true << qint64(-5) << QByteArray() << quint64(0);
+    }
+
+    void pcapngStampsInTheInterfaceUnit()
+    {
+        QFETCH(bool, nanoseconds);
+        QFETCH(qint64, timeNs);
+        QFETCH(QByteArray, data);
+        QFETCH(quint64, stamp);
+        const PcapngWriter writer(Iso14443Link::LinkType,
+                                  nanoseconds ? PcapngWriter::Resolution::Nanoseconds : PcapngWriter::Resolution::Microseconds);
+        // The interface after the section header: its link type, and its
+        // unit as if_tsresol (option 9) gives it.
+        const QByteArray header = writer.header();
+        const int interface = int(little32(header, 4));
+        QCOMPARE(little32(header, interface), quint32(1));
+        QCOMPARE(little32(header, interface + 8) & 0xFFFF, quint32(264));
+        QVERIFY(header.mid(interface).contains(QByteArray("\x09\x00\x01\x00", 4) + char(nanoseconds ? 9 : 6)));
+        // The enhanced packet block: its length at both ends, the stamp's
+        // high and low words, the data padded to 32 bits.
+        const QByteArray packet = writer.packet(timeNs, data);
+        QCOMPARE(packet.size(), 32 + (data.size() + 3) / 4 * 4);
+        QCOMPARE(little32(packet, 4), quint32(packet.size()));
+        QCOMPARE(little32(packet, packet.size() - 4), quint32(packet.size()));
+        QCOMPARE(little32(packet, 12), quint32(stamp >> 32));
+        QCOMPARE(little32(packet, 16), quint32(stamp));
+        QCOMPARE(little32(packet, 20), quint32(data.size()));
+        QCOMPARE(packet.mid(28, data.size()), data);
+    }
+
+    void iso14443PseudoHeader_data()
+    {
+        QTest::addColumn<int>("event");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<QByteArray>("packet");
+        QTest::newRow("REQA, reader to card") << int(Iso14443Link::Event::ReaderToCard) << QByteArray("\x26")
+                                              << QByteArray("\x00\xFE\x00\x01\x26", 5);
+        QTest::newRow("ATQA, card to reader") << int(Iso14443Link::Event::CardToReader) << QByteArray("\x04\x00", 2)
+                                              << QByteArray("\x00\xFF\x00\x02\x04\x00", 6);
+        QTest::newRow("field on") << int(Iso14443Link::Event::FieldOn) << QByteArray() << QByteArray("\x00\xFC\x00\x00", 4);
+        QTest::newRow("field off") << int(Iso14443Link::Event::FieldOff) << QByteArray() << QByteArray("\x00\xFD\x00\x00", 4);
+        QTest::newRow("length big endian") << int(Iso14443Link::Event::CardToReader) << QByteArray(300, '\x11')
+                                           << QByteArray("\x00\xFF\x01\x2C", 4) + QByteArray(300, '\x11');
+    }
+
+    void iso14443PseudoHeader()
+    {
+        QFETCH(int, event);
+        QFETCH(QByteArray, frame);
+        QFETCH(QByteArray, packet);
+        QCOMPARE(Iso14443Link::packet(Iso14443Link::Event(event), frame), packet);
+    }
+
+    void csvRows_data()
+    {
+        QTest::addColumn<qint64>("endNs");
+        QTest::addColumn<qint64>("gapNs");
+        QTest::addColumn<QByteArray>("times");    // end, duration, gap
+        QTest::addColumn<QByteArray>("outside");  // the names out of their limits
+        QTest::addColumn<int>("timings");
+        QTest::newRow("first frame, end not measured") << qint64(0) << qint64(-1) << QByteArray(",,") << QByteArray() << 0;
+        QTest::newRow("within limits") << qint64(91500) << qint64(86400) << QByteArray("91.500,90.000,86.400")
+                                       << QByteArray("non") << 1;
+        QTest::newRow("two out of limits") << qint64(1001500) << qint64(12345) << QByteArray("1001.500,1000.000,12.345")
+                                           << QByteArray("FDT lecteur; pause") << 3;
+    }
+
+    void csvRows()
+    {
+        QFETCH(qint64, endNs);
+        QFETCH(qint64, gapNs);
+        QFETCH(QByteArray, times);
+        QFETCH(QByteArray, outside);
+        QFETCH(int, timings);
         DecodedFrame frame;
+        frame.serial = 7;
         frame.timeNs = 1500;
+        frame.endNs = endNs;
+        frame.gapNs = gapNs;
         frame.bytes = QByteArray("\x04\x00", 2);
         frame.bitCount = 16;
         frame.direction = DecodedFrame::Direction::CardToReader;
         frame.meaning = QStringLiteral("UID, BCC \"juste\"");
-        QCOMPARE(AirLogCsv::row(frame), QByteArray("1.500,carte->lecteur,16,04 00,,,\"UID, BCC \"\"juste\"\"\"\n"));
+        const TimingCheck checks[] = { { QStringLiteral("t1"), 320.9, 318.6, 323.3 },
+                                       { QStringLiteral("FDT lecteur"), 12.3, 86.4 },
+                                       { QStringLiteral("pause"), 9.0, 2.1, 3.0 } };
+        frame.timings.assign(std::begin(checks), std::begin(checks) + timings);
+        QStringList texts;
+        for (const TimingCheck &check : frame.timings)
+            texts << check.text();
+        // Texts with a comma (the decimal one) are quoted.
+        QByteArray timingsField = texts.join(QStringLiteral("; ")).toUtf8();
+        if (timingsField.contains(','))
+            timingsField = '"' + timingsField + '"';
+        QCOMPARE(AirLogCsv::row(frame), "1.500," + times + ",7,carte->lecteur,16,04 00,,," + timingsField + ','
+                                             + outside + ",\"UID, BCC \"\"juste\"\"\"\n");
     }
 };
 

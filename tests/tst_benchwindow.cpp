@@ -505,6 +505,7 @@ private slots:
         QTest::newRow("error: parity") << int(Kind::Error) << "" << "parity" << true;
         QTest::newRow("error: CRC") << int(Kind::Error) << "" << "crc" << true;
         QTest::newRow("error: timing") << int(Kind::Error) << "" << "timing" << true;
+        QTest::newRow("error: malformed frame") << int(Kind::Error) << "" << "malformed" << true;
         QTest::newRow("error: a collision is none") << int(Kind::Error) << "" << "collision" << false;
         QTest::newRow("collision") << int(Kind::Collision) << "" << "collision" << true;
         QTest::newRow("collision: none") << int(Kind::Collision) << "" << "crc" << false;
@@ -527,6 +528,8 @@ private slots:
             answer.timings.push_back({ QStringLiteral("FDT lecteur"), 50.0, 86.4 });
         else if (fault == "collision")
             decoded.exchange.received.collided = { 0, 0, 1, 0 };
+        else if (fault == "malformed")
+            decoded.frames.front().malformed = true;
         QCOMPARE(CaptureTrigger(CaptureTrigger::Kind(kind), command).matches(decoded), matches);
     }
 

@@ -16,6 +16,17 @@ constexpr quint8 SelectCascadeLevel2 = 0x95;
 constexpr quint8 SelectCascadeLevel3 = 0x97;
 constexpr quint8 NvbAnticollision = 0x20;  // SEL and NVB only: every UID bit asked for
 constexpr quint8 NvbSelect = 0x70;         // SEL, NVB, four UID bytes and the BCC
+// NVB: the whole bytes sent (SEL and NVB included) in its high nibble, the
+// bits of the byte sent in part in its low one. An anticollision sends 2 to
+// 6 whole bytes and 0 to 7 more bits; only SELECT sends 7 (NVB 70).
+constexpr int NvbByteCountShift = 4;
+constexpr quint8 NvbBitCountMask = 0x0F;
+constexpr int AnticollisionFewestBytes = 2;
+constexpr int AnticollisionMostBytes = 6;
+constexpr int NvbMostBits = 7;
+constexpr int CascadeUidBytes = 4;          // the UID bytes of a cascade level (or CT and three)
+constexpr int CascadeLevelBits = 40;        // four UID bytes and the BCC
+constexpr int AtqaBits = 16;
 constexpr quint8 CascadeTag = 0x88;
 constexpr quint8 Halt = 0x50;              // HLTA: 50 00 and CRC_A
 constexpr quint8 SakUidNotComplete = 0x04;
@@ -52,6 +63,8 @@ constexpr quint8 StayQuiet = 0x02;
 constexpr quint8 ReadSingleBlock = 0x20;
 constexpr quint8 WriteSingleBlock = 0x21;
 constexpr quint8 LockBlock = 0x22;
+constexpr quint8 ReadMultipleBlocks = 0x23;
+constexpr quint8 WriteMultipleBlocks = 0x24;
 constexpr quint8 Select = 0x25;
 constexpr quint8 ResetToReady = 0x26;
 constexpr quint8 WriteAfi = 0x27;
@@ -59,6 +72,7 @@ constexpr quint8 LockAfi = 0x28;
 constexpr quint8 WriteDsfid = 0x29;
 constexpr quint8 LockDsfid = 0x2A;
 constexpr quint8 GetSystemInformation = 0x2B;
+constexpr quint8 GetMultipleBlockSecurityStatus = 0x2C;
 constexpr quint8 FirstCustomCommand = 0xA0;
 // Answer flags and error codes.
 constexpr quint8 AnswerOk = 0x00;
@@ -75,4 +89,14 @@ constexpr quint8 ErrorNotLocked = 0x14;
 constexpr quint8 UidMostSignificantByte = 0xE0;
 constexpr int UidLength = 8;
 constexpr int SlotCount = 16;
+// The longest inventory masks: the whole UID in one slot; in 16 slots, all
+// but the four bits that choose the slot.
+constexpr int LongestMaskOneSlot = 64;
+constexpr int LongestMaskSixteenSlots = 60;
+// GET SYSTEM INFORMATION's answer: its information flags say which fields follow the UID.
+constexpr quint8 InfoDsfid = 0x01;
+constexpr quint8 InfoAfi = 0x02;
+constexpr quint8 InfoMemorySize = 0x04;
+constexpr quint8 InfoIcReference = 0x08;
+constexpr quint8 InfoBlockSizeMask = 0x1F;  // in the memory size's second byte: bytes per block, less one
 } // namespace VicinityCommand

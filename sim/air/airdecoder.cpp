@@ -5,18 +5,30 @@
 #include "chipregisters.h"
 #include "crc16.h"
 
+#include <QLocale>
+#include <QStringList>
+
+#include <algorithm>
+#include <map>
+
 namespace {
 
 using Check = DecodedFrame::Check;
 using Direction = DecodedFrame::Direction;
 
 constexpr int CrcLength = 2;
+constexpr int ByteBits = 8;
 constexpr int LongestShownPayload = 4;  // bytes of an answer a summary shows
+constexpr int PauseDecimals = 2;        // "0,15 µs"
+constexpr double Percent = 100.0;
+constexpr int LastBlockNumber = 255;    // ISO 15693 block numbers are one byte
 
 // Bits taken apart into bytes, least significant bit first, with a parity
 // bit after each whole byte when `parity` is set. The first byte may begin
 // at bit `offset` (the rest of a byte the reader began, in an anticollision);
-// its parity covers bits the reader sent and is not checked.
+// its parity covers bits the reader sent and is not checked. A whole byte
+// that ends the frame where its parity bit was due fails the check, as the
+// chip's receiver has it.
 struct Unpacked
 {
     QByteArray bytes;
@@ -37,15 +49,18 @@ Unpacked unpack(const AirBits &bits, bool parity, int offset = 0)
         ++position;
         ++inCurrent;
         ++out.bitCount;
-        if (position < 8)
+        if (position < ByteBits)
             continue;
         const bool split = out.bytes.isEmpty() && offset > 0;
         out.bytes.append(char(current));
-        if (parity && i + 1 < bits.size()) {
-            ++i;
-            if (!split) {
-                parityChecked = true;
-                parityOk = parityOk && (bits[i] & 1) == (Air::oddParityBit(current) ? 1 : 0);
+        if (parity) {
+            parityChecked = true;
+            if (i + 1 < bits.size()) {
+                ++i;
+                if (!split)
+                    parityOk = parityOk && (bits[i] & 1) == (Air::oddParityBit(current) ? 1 : 0);
+            } else {
+                parityOk = false;  // the frame ends where the parity bit was due
             }
         }
         current = 0;
@@ -57,6 +72,39 @@ Unpacked unpack(const AirBits &bits, bool parity, int offset = 0)
     if (parity && parityChecked)
         out.parity = parityOk ? Check::Ok : Check::Failed;
     return out;
+}
+
+// Where the first collision falls, as the chip's CollPos counts it: 1 for
+// the first bit of the first byte received, parity bits not counted, the
+// first bit received landing at `offset` in its byte (the chip's RxAlign,
+// which a reader sets to the bits of the byte it began in an
+// anticollision). 0 when no data bit collided.
+int collisionPosition(const Reception &reception, bool parity, int offset)
+{
+    int bytes = 0;
+    int bit = offset;
+    for (std::size_t i = 0; i < reception.bits.size();) {
+        if (i < reception.collided.size() && reception.collided[i])
+            return bytes * ByteBits + bit + 1;
+        ++bit;
+        ++i;
+        if (bit < ByteBits)
+            continue;
+        ++bytes;
+        bit = 0;
+        if (parity && i < reception.bits.size())
+            ++i;  // the parity bit: the chip does not look for a collision there
+    }
+    return 0;
+}
+
+bool anyCollision(const Reception &reception)
+{
+    for (quint8 collided : reception.collided) {
+        if (collided)
+            return true;
+    }
+    return false;
 }
 
 QString hexOf(const QByteArray &bytes)
@@ -74,19 +122,66 @@ QString byteText(quint8 value)
     return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
 }
 
-// CRC_A or the ISO/IEC 3309 CRC over all but the last two bytes; Failed
-// only where the frame must carry one.
-Check crcCheck(const QByteArray &bytes, int bitCount, bool iso3309, bool expected)
+QString frenchNumber(double value, int decimals)
 {
-    if (bytes.size() < CrcLength + 1 || bitCount % 8 != 0)
-        return expected ? Check::Failed : Check::None;
+    static const QLocale french = [] {
+        QLocale locale(QLocale::French, QLocale::France);
+        locale.setNumberOptions(QLocale::OmitGroupSeparator);
+        return locale;
+    }();
+    return french.toString(value, 'f', decimals);
+}
+
+// "1 octet", "3 octets"
+QString countOf(int count, const QString &singular)
+{
+    return QStringLiteral("%1 %2%3").arg(count).arg(singular).arg(count > 1 ? QStringLiteral("s") : QString());
+}
+
+// The frame's faults after its name: "SELECT CL1 : longueur contraire au NVB 70 (…)".
+QString withFaults(const QString &name, const QStringList &faults)
+{
+    if (faults.isEmpty())
+        return name;
+    return name + QStringLiteral(" : ") + faults.join(QStringLiteral(", "));
+}
+
+QString bitsFault(int bits, int expected)
+{
+    return QStringLiteral("%1 bits, %2 attendus").arg(bits).arg(expected);
+}
+
+QString bytesFault(int bytes, int expected)
+{
+    return QStringLiteral("%1, %2 attendus").arg(countOf(bytes, QStringLiteral("octet"))).arg(expected);
+}
+
+QString missingFault(const QStringList &what)
+{
+    return (what.size() > 1 ? QStringLiteral("paramètres manquants (%1)") : QStringLiteral("paramètre manquant (%1)"))
+        .arg(what.join(QStringLiteral(", ")));
+}
+
+QString extraFault(const QByteArray &bytes)
+{
+    return QStringLiteral("octets en trop (%1)").arg(hexOf(bytes));
+}
+
+// CRC_A or the ISO/IEC 3309 CRC over all but the last two bytes. Where the
+// frame carries one (`carried`): Ok or Failed, Failed too when the frame is
+// too short or not whole bytes. Elsewhere Ok only for bytes that happen to
+// end in their CRC, None otherwise.
+Check crcCheck(const QByteArray &bytes, int bitCount, bool iso3309, bool carried)
+{
+    if (bytes.size() < CrcLength + 1 || bitCount % ByteBits != 0)
+        return carried ? Check::Failed : Check::None;
     const auto *data = reinterpret_cast<const quint8 *>(bytes.constData());
     const std::size_t length = std::size_t(bytes.size() - CrcLength);
     const quint16 crc = iso3309 ? Crc16::crc3309(data, length) : Crc16::crcA(data, length);
     const bool matches = quint8(bytes.at(bytes.size() - 2)) == quint8(crc) && quint8(bytes.at(bytes.size() - 1)) == quint8(crc >> 8);
     if (matches)
         return Check::Ok;
-    return expected ? Check::Failed : Check::None;
+    return carried ? Check::Failed : Check::None;
 }
 
 int cascadeLevel(quint8 select)
@@ -99,22 +194,36 @@ int cascadeLevel(quint8 select)
     }
 }
 
-bool anyCollision(const Reception &reception)
+// The chip sends a CRC after the frame (transmitting) or looks for one at
+// its end (receiving): a 16-bit CRC, not CRC8.
+bool crcOn(quint8 channelRedundancy, quint8 enable)
 {
-    for (quint8 collided : reception.collided) {
-        if (collided)
-            return true;
-    }
-    return false;
+    return (channelRedundancy & enable) && !(channelRedundancy & ChannelRedundancyBits::CRC8);
 }
 
-int firstCollision(const Reception &reception)
+bool onAir(AirHearing hearing)
 {
-    for (std::size_t i = 0; i < reception.collided.size(); ++i) {
-        if (reception.collided[i])
-            return int(i);
+    return hearing != AirHearing::FieldOff && hearing != AirHearing::CoderMuted;
+}
+
+// Why no card heard a frame that went on the air; empty when one could.
+QString hearingReason(const AirExchange &exchange)
+{
+    const QString unheard = QStringLiteral(" : la carte n'entend rien");
+    switch (exchange.hearing) {
+    case AirHearing::PauseTooShort:
+    case AirHearing::PauseTooLong:
+        // The width of each pause: ModWidth's, the same for all of them.
+        return QStringLiteral("pause de %1 µs").arg(frenchNumber(AirTiming::pauseUs(exchange.settings), PauseDecimals))
+            + unheard;
+    case AirHearing::TooShallow:
+        return QStringLiteral("porteuse à %1 % dans les pauses").arg(qRound(AirTiming::pauseLevel(exchange.settings) * Percent))
+            + unheard;
+    case AirHearing::NotModelled:
+        return QStringLiteral("débit ou sous-porteuse que le banc ne simule pas");
+    default:
+        return QString();
     }
-    return -1;
 }
 
 QString vicinityError(quint8 code)
@@ -141,6 +250,65 @@ QString vicinityUid(const QByteArray &leastFirst)
         reversed.append(leastFirst.at(i));
     return compactHex(reversed);
 }
+
+// "3" or "3 à 5"
+QString blockRange(int first, int count)
+{
+    return count > 1 ? QStringLiteral("%1 à %2").arg(first).arg(first + count - 1) : QString::number(first);
+}
+
+// The parameters of an ISO/IEC 15693 request, taken one after the other:
+// what is missing is named, never made up.
+class Parameters
+{
+public:
+    explicit Parameters(const QByteArray &bytes)
+        : m_bytes(bytes)
+    {
+    }
+
+    // The next byte, or -1 (and `what` noted as missing) when none is left.
+    int byte(const QString &what)
+    {
+        if (m_at >= m_bytes.size() || !m_missing.isEmpty()) {
+            m_missing << what;
+            return -1;
+        }
+        return quint8(m_bytes.at(m_at++));
+    }
+    // The next `count` bytes (at least one), or empty and noted as missing.
+    QByteArray bytes(int count, const QString &what)
+    {
+        if (count < 1 || m_at + count > m_bytes.size() || !m_missing.isEmpty()) {
+            m_missing << what;
+            return QByteArray();
+        }
+        const QByteArray taken = m_bytes.mid(m_at, count);
+        m_at += count;
+        return taken;
+    }
+    QByteArray rest()
+    {
+        const QByteArray taken = m_bytes.mid(m_at);
+        m_at = m_bytes.size();
+        return taken;
+    }
+    bool complete() const { return m_missing.isEmpty(); }
+    int left() const { return int(m_bytes.size()) - m_at; }
+    // Missing, then extra bytes.
+    void faults(QStringList &faults) const
+    {
+        if (!m_missing.isEmpty())
+            faults << missingFault(m_missing);
+        else if (m_at < m_bytes.size())
+            faults << extraFault(m_bytes.mid(m_at));
+    }
+
+private:
+    QByteArray m_bytes;
+    int m_at = 0;
+    QStringList m_missing;
+};
 
 } // namespace
 
@@ -202,7 +370,9 @@ std::vector<DecodedFrame> AirDecoder::decode(const AirExchange &exchange)
     const bool vicinity = exchange.sent.coding == AirCoding::OneOutOf4 || exchange.sent.coding == AirCoding::OneOutOf256;
 
     DecodedFrame request;
-    if (typeA) {
+    if (!onAir(exchange.hearing)) {
+        request = silentRequest(exchange);
+    } else if (typeA) {
         request = typeARequest(exchange);
     } else if (vicinity) {
         request = vicinityRequest(exchange);
@@ -214,6 +384,11 @@ std::vector<DecodedFrame> AirDecoder::decode(const AirExchange &exchange)
                                                                  : QStringLiteral("trame d'un codage inconnu des cartes");
         m_last = Last::Other;
     }
+    if (onAir(exchange.hearing)) {
+        const QString reason = hearingReason(exchange);
+        if (!reason.isEmpty())
+            request.meaning += QStringLiteral(" — ") + reason;
+    }
     request.serial = exchange.serial;
     request.timeNs = exchange.startNs;
     request.direction = Direction::ReaderToCard;
@@ -224,19 +399,47 @@ std::vector<DecodedFrame> AirDecoder::decode(const AirExchange &exchange)
     return frames;
 }
 
+DecodedFrame AirDecoder::silentRequest(const AirExchange &exchange) const
+{
+    // The coder made the frame, but nothing of it reached the air: its
+    // bytes are shown as the coder sent them, and nothing is read into them.
+    DecodedFrame frame;
+    frame.encrypted = exchange.encrypted;
+    frame.slotPulse = exchange.sent.slotPulse;
+    const bool shortFrame = int(exchange.sent.bits.size()) == TypeACommand::ShortFrameBits;
+    const bool parity = exchange.sent.coding == AirCoding::ModifiedMiller && !shortFrame
+        && (exchange.settings.channelRedundancy & ChannelRedundancyBits::ParityEn);
+    const Unpacked unpacked = unpack(exchange.sent.bits, parity);
+    frame.bytes = unpacked.bytes;
+    frame.bitCount = unpacked.bitCount;
+    frame.parityBits = parity;
+    frame.meaning = exchange.hearing == AirHearing::FieldOff
+        ? QStringLiteral("champ coupé : rien sur l'air")
+        : QStringLiteral("codeur coupé de l'antenne : rien sur l'air");
+    return frame;
+}
+
 DecodedFrame AirDecoder::answerFrame(const AirExchange &exchange)
 {
     const bool typeA = exchange.sent.coding == AirCoding::ModifiedMiller;
     const AirTiming::ReaderShape reader = AirTiming::readerShape(exchange.sent, exchange.settings);
     const AirTiming::AnswerShape shape = AirTiming::answerShape(exchange, reader);
     const qint64 answerNs = exchange.startNs + qint64(shape.startUs * 1000.0);
+    // Where the answer's first bit lands, as typeAAnswer lays it out (before
+    // it moves on from the request it answers).
+    const bool nibble = int(exchange.received.bits.size()) == MifareCommand::AckNakBits;
+    const int offset = typeA && !nibble && m_last == Last::Anticollision ? m_anticollisionBits % ByteBits : 0;
     DecodedFrame answer = typeA ? typeAAnswer(exchange) : vicinityAnswer(exchange);
     answer.serial = exchange.serial;
     answer.timeNs = answerNs;
     answer.direction = Direction::CardToReader;
-    // Superposed answers mean nothing but where they first differ.
-    if (anyCollision(exchange.received))
-        answer.meaning = QStringLiteral("collision au bit %1").arg(firstCollision(exchange.received) + 1);
+    // Superposed answers mean nothing but where they first differ, counted
+    // as the chip's CollPos counts it.
+    if (anyCollision(exchange.received)) {
+        const int position = collisionPosition(exchange.received, typeA && !nibble, offset);
+        answer.meaning = position > 0 ? QStringLiteral("collision au bit %1").arg(position)
+                                      : QStringLiteral("collision sur un bit de parité");
+    }
     return answer;
 }
 
@@ -261,7 +464,8 @@ DecodedFrame AirDecoder::typeARequest(const AirExchange &exchange)
         m_last = command == Reqa || command == Wupa ? Last::Request : Last::Other;
         return frame;
     }
-    const bool parity = exchange.settings.channelRedundancy & ChannelRedundancyBits::ParityEn;
+    const quint8 redundancy = exchange.settings.channelRedundancy;
+    const bool parity = redundancy & ChannelRedundancyBits::ParityEn;
     const Unpacked unpacked = unpack(exchange.sent.bits, parity);
     frame.bytes = unpacked.bytes;
     frame.bitCount = unpacked.bitCount;
@@ -275,56 +479,123 @@ DecodedFrame AirDecoder::typeARequest(const AirExchange &exchange)
     }
     frame.parity = unpacked.parity;
     const QByteArray &b = frame.bytes;
-    const int whole = frame.bitCount / 8;
+    const int size = int(b.size());
+    const bool wholeBytes = !frame.partial();
     const quint8 code = b.isEmpty() ? 0 : quint8(b.at(0));
     const int level = cascadeLevel(code);
-    bool crcExpected = true;
+    // The chip added a CRC_A after the host's bytes.
+    const bool carriesCrc = crcOn(redundancy, ChannelRedundancyBits::TxCRCEn);
+    bool crcCarried = carriesCrc;
+    QStringList faults;
+    QString name;
+    Last last = Last::Other;
 
-    if (m_last == Last::WriteData && whole == MifareCommand::BlockSize + CrcLength) {
-        frame.meaning = QStringLiteral("données du bloc %1").arg(m_block);
-        m_last = Last::Other;
-    } else if (level > 0 && b.size() >= 2) {
-        const quint8 nvb = quint8(b.at(1));
-        m_level = level;
-        if (nvb == NvbSelect && whole == 9) {
-            const bool cascade = quint8(b.at(2)) == CascadeTag;
-            frame.meaning = QStringLiteral("SELECT CL%1 %2%3").arg(level)
-                                .arg(cascade ? QStringLiteral("CT, UID ") : QStringLiteral("UID "))
-                                .arg(compactHex(b.mid(cascade ? 3 : 2, cascade ? 3 : 4)));
-            m_last = Last::Select;
-        } else {
-            m_anticollisionBits = std::max(0, (nvb >> 4) * 8 + (nvb & 0x0F) - 16);
-            frame.meaning = QStringLiteral("ANTICOLLISION CL%1").arg(level);
-            if (m_anticollisionBits > 0)
-                frame.meaning += QStringLiteral(" (%1 bits d'UID connus)").arg(m_anticollisionBits);
-            crcExpected = false;
-            m_last = Last::Anticollision;
+    // A command of `body` bytes and its CRC_A (the chip's, or one the host
+    // put there): true when its body is all there.
+    const auto command = [&](int body) {
+        crcCarried = true;
+        if (wholeBytes && size == body + CrcLength)
+            return true;
+        if (wholeBytes && size == body && !carriesCrc) {
+            faults << QStringLiteral("sans CRC");
+            crcCarried = false;
+            return true;
         }
-    } else if (whole == 4 && code == Halt && b.at(1) == 0) {
-        frame.meaning = QStringLiteral("HLTA");
-        m_last = Last::Halt;
-    } else if (whole == 4 && (code == MifareCommand::AuthenticateKeyA || code == MifareCommand::AuthenticateKeyB)) {
-        m_block = quint8(b.at(1));
-        frame.meaning = QStringLiteral("AUTH %1 bloc %2").arg(code == MifareCommand::AuthenticateKeyA ? 'A' : 'B').arg(m_block);
-        m_last = Last::Authenticate;
-    } else if (whole == 4 && code == MifareCommand::Read) {
-        m_block = quint8(b.at(1));
-        frame.meaning = QStringLiteral("READ bloc %1").arg(m_block);
-        m_last = Last::Read;
-    } else if (whole == 4 && code == MifareCommand::Write) {
-        m_block = quint8(b.at(1));
-        frame.meaning = QStringLiteral("WRITE bloc %1").arg(m_block);
-        m_last = Last::Write;
-    } else if (whole == 8 && code == MifareCommand::UltralightWrite) {
-        m_block = quint8(b.at(1));
-        frame.meaning = QStringLiteral("WRITE page %1 : %2").arg(m_block).arg(compactHex(b.mid(2, 4)));
-        m_last = Last::UltralightWrite;
+        faults << bitsFault(frame.bitCount, (body + CrcLength) * ByteBits);
+        return false;
+    };
+
+    const bool writeData = m_last == Last::WriteData && wholeBytes
+        && (size == MifareCommand::BlockSize + CrcLength || (size == MifareCommand::BlockSize && !carriesCrc));
+    if (writeData) {
+        command(MifareCommand::BlockSize);
+        name = QStringLiteral("données du bloc %1").arg(m_block);
+    } else if (level > 0) {
+        const QString sel = QStringLiteral("CL%1").arg(level);
+        const quint8 nvb = size >= 2 ? quint8(b.at(1)) : 0;
+        const int nvbBytes = nvb >> NvbByteCountShift;
+        const int nvbBits = nvb & NvbBitCountMask;
+        const bool anticollision = nvbBytes >= AnticollisionFewestBytes && nvbBytes <= AnticollisionMostBytes
+            && nvbBits <= NvbMostBits;
+        if (frame.bitCount < 2 * ByteBits) {
+            name = QStringLiteral("SEL ") + sel;
+            faults << QStringLiteral("NVB manquant");
+        } else if (nvb == NvbSelect) {
+            constexpr int selectBytes = 2 + CascadeUidBytes + 1;  // SEL, NVB, UID bytes, BCC
+            name = QStringLiteral("SELECT ") + sel;
+            if (command(selectBytes)) {
+                const bool cascade = quint8(b.at(2)) == CascadeTag;
+                name += QStringLiteral(" %1%2").arg(cascade ? QStringLiteral("CT, UID ") : QStringLiteral("UID "))
+                            .arg(compactHex(b.mid(cascade ? 3 : 2, cascade ? CascadeUidBytes - 1 : CascadeUidBytes)));
+                const quint8 bcc = quint8(b.at(2) ^ b.at(3) ^ b.at(4) ^ b.at(5));
+                if (bcc != quint8(b.at(6))) {
+                    name += QStringLiteral(", BCC faux");
+                    frame.malformed = true;
+                }
+            } else {
+                // Not the SELECT's bytes: which of them are the UID is anyone's guess.
+                faults.last() = QStringLiteral("longueur contraire au NVB %1 (%2)").arg(byteText(nvb), faults.last());
+            }
+            m_level = level;
+            last = Last::Select;
+        } else if (anticollision) {
+            const int nvbTotal = nvbBytes * ByteBits + nvbBits;
+            const int known = nvbTotal - 2 * ByteBits;
+            name = QStringLiteral("ANTICOLLISION ") + sel;
+            if (known > 0)
+                name += QStringLiteral(" (%1 bits d'UID connus)").arg(known);
+            // An anticollision frame carries no CRC: one the chip added
+            // makes it longer than its NVB says, and is checked all the same.
+            if (frame.bitCount != nvbTotal)
+                faults << QStringLiteral("longueur contraire au NVB %1 (%2)").arg(byteText(nvb), bitsFault(frame.bitCount, nvbTotal));
+            m_level = level;
+            m_anticollisionBits = known;
+            last = Last::Anticollision;
+        } else {
+            name = QStringLiteral("SEL ") + sel;
+            faults << QStringLiteral("NVB invalide %1").arg(byteText(nvb));
+        }
+    } else if (code == Halt) {
+        name = QStringLiteral("HLTA");
+        if (command(2) && b.at(1) != 0)
+            faults << QStringLiteral("deuxième octet %1 au lieu de 00").arg(byteText(quint8(b.at(1))));
+        last = Last::Halt;
+    } else if (code == MifareCommand::AuthenticateKeyA || code == MifareCommand::AuthenticateKeyB) {
+        name = QStringLiteral("AUTH %1").arg(code == MifareCommand::AuthenticateKeyA ? 'A' : 'B');
+        if (command(2)) {
+            m_block = quint8(b.at(1));
+            name += QStringLiteral(" bloc %1").arg(m_block);
+        }
+        last = Last::Authenticate;
+    } else if (code == MifareCommand::Read || code == MifareCommand::Write) {
+        name = code == MifareCommand::Read ? QStringLiteral("READ") : QStringLiteral("WRITE");
+        if (command(2)) {
+            m_block = quint8(b.at(1));
+            name += QStringLiteral(" bloc %1").arg(m_block);
+        }
+        last = code == MifareCommand::Read ? Last::Read : Last::Write;
+    } else if (code == MifareCommand::UltralightWrite) {
+        constexpr int pageBytes = 4;
+        name = QStringLiteral("WRITE page");
+        if (command(2 + pageBytes)) {
+            m_block = quint8(b.at(1));
+            name += QStringLiteral(" %1 : %2").arg(m_block).arg(compactHex(b.mid(2, pageBytes)));
+        }
+        last = Last::UltralightWrite;
     } else {
-        frame.meaning = QStringLiteral("trame");
-        crcExpected = false;
-        m_last = Last::Other;
+        name = QStringLiteral("trame");
     }
-    frame.crc = crcCheck(b, frame.bitCount, false, crcExpected);
+    // A frame that breaks its rules leaves no card in a state to answer as
+    // the command would have it.
+    if (!faults.isEmpty()) {
+        frame.malformed = true;
+        last = Last::Other;
+    }
+    if (frame.malformed && last == Last::Select)
+        last = Last::Other;
+    m_last = last;
+    frame.meaning = withFaults(name, faults);
+    frame.crc = crcCheck(b, frame.bitCount, false, crcCarried);
     return frame;
 }
 
@@ -348,12 +619,12 @@ DecodedFrame AirDecoder::typeAAnswer(const AirExchange &exchange)
         }
         return frame;
     }
-    const int offset = m_last == Last::Anticollision ? m_anticollisionBits % 8 : 0;
+    const int offset = m_last == Last::Anticollision ? m_anticollisionBits % ByteBits : 0;
     const Unpacked unpacked = unpack(bits, true, offset);
     frame.bytes = unpacked.bytes;
     frame.bitCount = unpacked.bitCount;
     frame.parityBits = true;
-    frame.firstByteBits = 8 - offset;
+    frame.firstByteBits = ByteBits - offset;
     if (exchange.encrypted) {
         frame.meaning = m_last == Last::AuthenticationToken ? QStringLiteral("jeton de la carte (chiffré)")
                                                             : QStringLiteral("données chiffrées");
@@ -361,41 +632,62 @@ DecodedFrame AirDecoder::typeAAnswer(const AirExchange &exchange)
     }
     frame.parity = unpacked.parity;
     const QByteArray &b = frame.bytes;
-    bool crcExpected = false;
+    bool crcCarried = false;
+    QStringList faults;
+    QString name;
+    // The answer is `expected` bits long, its CRC included.
+    const auto expect = [&](int expected) {
+        if (frame.bitCount == expected)
+            return true;
+        faults << bitsFault(frame.bitCount, expected);
+        return false;
+    };
     switch (m_last) {
     case Last::Request:
-        frame.meaning = QStringLiteral("ATQA");
+        name = QStringLiteral("ATQA");
+        expect(AtqaBits);
         break;
     case Last::Anticollision:
-        if (m_anticollisionBits == 0 && b.size() == 5) {
+        if (m_anticollisionBits == 0 && frame.bitCount == CascadeLevelBits) {
             const bool cascade = quint8(b.at(0)) == CascadeTag;
             const quint8 bcc = quint8(b.at(0) ^ b.at(1) ^ b.at(2) ^ b.at(3));
-            frame.meaning = QStringLiteral("UID CL%1 %2%3, BCC %4")
-                                .arg(m_level)
-                                .arg(cascade ? QStringLiteral("CT, ") : QString())
-                                .arg(compactHex(b.mid(cascade ? 1 : 0, cascade ? 3 : 4)))
-                                .arg(bcc == quint8(b.at(4)) ? QStringLiteral("juste") : QStringLiteral("faux"));
+            const bool bccOk = bcc == quint8(b.at(4));
+            name = QStringLiteral("UID CL%1 %2%3, BCC %4")
+                       .arg(m_level)
+                       .arg(cascade ? QStringLiteral("CT, ") : QString())
+                       .arg(compactHex(b.mid(cascade ? 1 : 0, cascade ? CascadeUidBytes - 1 : CascadeUidBytes)))
+                       .arg(bccOk ? QStringLiteral("juste") : QStringLiteral("faux"));
+            frame.malformed = !bccOk;
         } else {
-            frame.meaning = QStringLiteral("suite de l'UID CL%1").arg(m_level);
+            name = QStringLiteral("suite de l'UID CL%1").arg(m_level);
+            expect(CascadeLevelBits - m_anticollisionBits);
         }
         break;
     case Last::Select:
-        crcExpected = true;
-        frame.meaning = !b.isEmpty() && (quint8(b.at(0)) & SakUidNotComplete) ? QStringLiteral("SAK (UID incomplet)")
-                                                                               : QStringLiteral("SAK");
+        crcCarried = true;
+        name = QStringLiteral("SAK");
+        if (expect((1 + CrcLength) * ByteBits) && (quint8(b.at(0)) & SakUidNotComplete))
+            name += QStringLiteral(" (UID incomplet)");
         break;
     case Last::Authenticate:
-        frame.meaning = QStringLiteral("nonce de la carte");
+        name = QStringLiteral("nonce de la carte");
+        expect(4 * ByteBits);
         break;
     case Last::Read:
-        crcExpected = true;
-        frame.meaning = QStringLiteral("données du bloc %1").arg(m_block);
+        crcCarried = true;
+        name = QStringLiteral("données du bloc %1").arg(m_block);
+        expect((MifareCommand::BlockSize + CrcLength) * ByteBits);
         break;
     default:
-        frame.meaning = QStringLiteral("réponse");
+        // An answer no command calls for: a CRC only where the chip looks for one.
+        crcCarried = crcOn(exchange.settings.channelRedundancy, ChannelRedundancyBits::RxCRCEn);
+        name = QStringLiteral("réponse");
         break;
     }
-    frame.crc = crcCheck(b, frame.bitCount, false, crcExpected);
+    if (!faults.isEmpty())
+        frame.malformed = true;
+    frame.meaning = withFaults(name, faults);
+    frame.crc = crcCheck(b, frame.bitCount, false, crcCarried);
     return frame;
 }
 
@@ -421,15 +713,28 @@ DecodedFrame AirDecoder::vicinityRequest(const AirExchange &exchange)
     frame.crc = crcCheck(frame.bytes, frame.bitCount, true, true);
     m_last = Last::Vicinity;
     m_vicinityCommand = 0;
-    if (frame.bytes.size() < 2 + CrcLength || frame.partial()) {
-        frame.meaning = QStringLiteral("trame");
+    m_vicinityFlags = 0;
+    m_vicinityWellFormed = false;
+    m_block = 0;
+    m_blockCount = 0;
+    frame.malformed = true;
+    if (frame.partial()) {
+        frame.meaning = QStringLiteral("trame : %1 bits, pas un nombre entier d'octets").arg(frame.bitCount);
+        return frame;
+    }
+    if (frame.bytes.size() < 2 + CrcLength) {
+        frame.meaning = QStringLiteral("trame trop courte");
         return frame;
     }
     const QByteArray body = frame.bytes.left(frame.bytes.size() - CrcLength);
     const quint8 flags = quint8(body.at(0));
     const quint8 code = quint8(body.at(1));
     m_vicinityCommand = code;
-    QByteArray parameters = body.mid(2);
+    m_vicinityFlags = flags;
+    Parameters parameters(body.mid(2));
+    QStringList faults;
+    QString name;
+    const QString extension = QStringLiteral("drapeau Protocol Extension (réservé), paramètres non décodés");
 
     if (flags & FlagInventory) {
         if (code != Inventory) {
@@ -437,43 +742,147 @@ DecodedFrame AirDecoder::vicinityRequest(const AirExchange &exchange)
             return frame;
         }
         const bool oneSlot = flags & FlagOneSlot;
-        frame.meaning = oneSlot ? QStringLiteral("INVENTORY 1 créneau") : QStringLiteral("INVENTORY 16 créneaux");
-        if ((flags & FlagAfi) && !parameters.isEmpty()) {
-            frame.meaning += QStringLiteral(", AFI %1").arg(byteText(quint8(parameters.at(0))));
-            parameters.remove(0, 1);
+        name = oneSlot ? QStringLiteral("INVENTORY 1 créneau") : QStringLiteral("INVENTORY 16 créneaux");
+        if (flags & FlagProtocolExtension) {
+            faults << extension;
+        } else {
+            if (flags & FlagAfi) {
+                const int afi = parameters.byte(QStringLiteral("AFI"));
+                if (afi >= 0)
+                    name += QStringLiteral(", AFI %1").arg(byteText(quint8(afi)));
+            }
+            const int maskLength = parameters.byte(QStringLiteral("longueur du masque"));
+            const int longest = oneSlot ? LongestMaskOneSlot : LongestMaskSixteenSlots;
+            if (maskLength > longest) {
+                faults << QStringLiteral("masque de %1 bits invalide (%2 au plus)").arg(maskLength).arg(longest);
+            } else if (maskLength >= 0) {
+                name += QStringLiteral(", masque de %1 bits").arg(maskLength);
+                const int maskBytes = (maskLength + ByteBits - 1) / ByteBits;
+                if (maskBytes > 0) {
+                    const QByteArray mask = parameters.bytes(maskBytes, QStringLiteral("valeur du masque, %1").arg(countOf(maskBytes, QStringLiteral("octet"))));
+                    if (!mask.isEmpty())
+                        name += QLatin1Char(' ') + compactHex(mask);
+                }
+                parameters.faults(faults);
+            } else {
+                parameters.faults(faults);
+            }
         }
-        const int maskLength = parameters.isEmpty() ? 0 : quint8(parameters.at(0));
-        frame.meaning += QStringLiteral(", masque de %1 bits").arg(maskLength);
-        if (maskLength > 0)
-            frame.meaning += QStringLiteral(" ") + compactHex(parameters.mid(1));
-        if (!oneSlot)
+        if (faults.isEmpty() && !oneSlot)
             m_slot = 0;
+    } else if (code == Inventory) {
+        name = QStringLiteral("INVENTORY sans le drapeau Inventory");
+        frame.meaning = name;
         return frame;
+    } else if (code >= FirstCustomCommand) {
+        // Custom and proprietary commands: the manufacturer's code comes
+        // first, and the rest is the manufacturer's.
+        name = QStringLiteral("commande %1").arg(byteText(code));
+    } else {
+        static const std::map<quint8, QString> names = {
+            { StayQuiet, QStringLiteral("STAY QUIET") },
+            { ReadSingleBlock, QStringLiteral("READ SINGLE BLOCK") },
+            { WriteSingleBlock, QStringLiteral("WRITE SINGLE BLOCK") },
+            { LockBlock, QStringLiteral("LOCK BLOCK") },
+            { ReadMultipleBlocks, QStringLiteral("READ MULTIPLE BLOCKS") },
+            { WriteMultipleBlocks, QStringLiteral("WRITE MULTIPLE BLOCKS") },
+            { Select, QStringLiteral("SELECT") },
+            { ResetToReady, QStringLiteral("RESET TO READY") },
+            { WriteAfi, QStringLiteral("WRITE AFI") },
+            { LockAfi, QStringLiteral("LOCK AFI") },
+            { WriteDsfid, QStringLiteral("WRITE DSFID") },
+            { LockDsfid, QStringLiteral("LOCK DSFID") },
+            { GetSystemInformation, QStringLiteral("GET SYSTEM INFORMATION") },
+            { GetMultipleBlockSecurityStatus, QStringLiteral("GET MULTIPLE BLOCK SECURITY STATUS") },
+        };
+        const auto known = names.find(code);
+        name = known != names.end() ? known->second : QStringLiteral("commande %1").arg(byteText(code));
+        QString target;
+        if ((flags & FlagAddress) && (flags & FlagSelect))
+            faults << QStringLiteral("drapeaux Select et Address ensemble");
+        if (flags & FlagProtocolExtension) {
+            faults << extension;
+        } else {
+            // Addressed: the UID comes first. STAY QUIET and SELECT are
+            // always addressed.
+            const bool addressed = (flags & FlagAddress) || code == StayQuiet || code == Select;
+            if (addressed) {
+                const QByteArray uid = parameters.bytes(UidLength, QStringLiteral("UID"));
+                if (!uid.isEmpty())
+                    target = QStringLiteral(" (UID %1)").arg(vicinityUid(uid));
+            }
+            const QString blockWord = QStringLiteral("numéro de bloc");
+            switch (code) {
+            case ReadSingleBlock:
+            case LockBlock: {
+                const int block = parameters.byte(blockWord);
+                if (block >= 0)
+                    name += QStringLiteral(" %1").arg(block);
+                m_block = block;
+                m_blockCount = 1;
+                break;
+            }
+            case WriteSingleBlock: {
+                const int block = parameters.byte(blockWord);
+                const QByteArray data = parameters.bytes(parameters.left(), QStringLiteral("données"));
+                if (block >= 0)
+                    name += QStringLiteral(" %1").arg(block);
+                if (!data.isEmpty())
+                    name += QStringLiteral(" : %1").arg(compactHex(data));
+                m_block = block;
+                m_blockCount = 1;
+                break;
+            }
+            case ReadMultipleBlocks:
+            case WriteMultipleBlocks:
+            case GetMultipleBlockSecurityStatus: {
+                const int first = parameters.byte(QStringLiteral("premier bloc"));
+                const int more = parameters.byte(QStringLiteral("nombre de blocs"));
+                const int count = more + 1;  // the request counts the blocks less one
+                QByteArray data;
+                if (code == WriteMultipleBlocks) {
+                    data = parameters.bytes(parameters.left(), QStringLiteral("données"));
+                    if (!data.isEmpty() && data.size() % count != 0)
+                        faults << QStringLiteral("%1 de données pour %2 blocs")
+                                      .arg(countOf(int(data.size()), QStringLiteral("octet")))
+                                      .arg(count);
+                }
+                if (first >= 0 && more >= 0) {
+                    name += QLatin1Char(' ') + blockRange(first, count);
+                    if (first + more > LastBlockNumber)
+                        faults << QStringLiteral("au-delà du bloc %1").arg(LastBlockNumber);
+                }
+                if (!data.isEmpty())
+                    name += QStringLiteral(" : %1").arg(compactHex(data));
+                m_block = first;
+                m_blockCount = count;
+                break;
+            }
+            case WriteAfi:
+            case WriteDsfid: {
+                const int value = parameters.byte(code == WriteAfi ? QStringLiteral("AFI") : QStringLiteral("DSFID"));
+                if (value >= 0)
+                    name += QLatin1Char(' ') + byteText(quint8(value));
+                break;
+            }
+            case StayQuiet:
+            case Select:
+            case ResetToReady:
+            case LockAfi:
+            case LockDsfid:
+            case GetSystemInformation:
+                break;
+            default:
+                parameters.rest();  // a command the decoder does not know: its parameters are its own
+                break;
+            }
+            parameters.faults(faults);
+        }
+        name += target;
     }
-    QString target;
-    if ((flags & FlagAddress) && parameters.size() >= UidLength) {
-        target = QStringLiteral(" (UID %1)").arg(vicinityUid(parameters.left(UidLength)));
-        parameters.remove(0, UidLength);
-    }
-    const int block = parameters.isEmpty() ? -1 : quint8(parameters.at(0));
-    m_block = block;
-    switch (code) {
-    case StayQuiet: frame.meaning = QStringLiteral("STAY QUIET"); break;
-    case ReadSingleBlock: frame.meaning = QStringLiteral("READ SINGLE BLOCK %1").arg(block); break;
-    case WriteSingleBlock:
-        frame.meaning = QStringLiteral("WRITE SINGLE BLOCK %1 : %2").arg(block).arg(compactHex(parameters.mid(1)));
-        break;
-    case LockBlock: frame.meaning = QStringLiteral("LOCK BLOCK %1").arg(block); break;
-    case Select: frame.meaning = QStringLiteral("SELECT"); break;
-    case ResetToReady: frame.meaning = QStringLiteral("RESET TO READY"); break;
-    case WriteAfi: frame.meaning = QStringLiteral("WRITE AFI %1").arg(byteText(quint8(block))); break;
-    case LockAfi: frame.meaning = QStringLiteral("LOCK AFI"); break;
-    case WriteDsfid: frame.meaning = QStringLiteral("WRITE DSFID %1").arg(byteText(quint8(block))); break;
-    case LockDsfid: frame.meaning = QStringLiteral("LOCK DSFID"); break;
-    case GetSystemInformation: frame.meaning = QStringLiteral("GET SYSTEM INFORMATION"); break;
-    default: frame.meaning = QStringLiteral("commande %1").arg(byteText(code)); break;
-    }
-    frame.meaning += target;
+    frame.malformed = !faults.isEmpty();
+    m_vicinityWellFormed = !frame.malformed;
+    frame.meaning = withFaults(name, faults);
     return frame;
 }
 
@@ -487,23 +896,131 @@ DecodedFrame AirDecoder::vicinityAnswer(const AirExchange &exchange)
     frame.crc = crcCheck(frame.bytes, frame.bitCount, true, true);
     if (frame.bytes.size() < 1 + CrcLength || frame.partial()) {
         frame.meaning = QStringLiteral("réponse incomplète");
+        frame.malformed = true;
         return frame;
     }
     const QByteArray body = frame.bytes.left(frame.bytes.size() - CrcLength);
     const quint8 flags = quint8(body.at(0));
+    const QByteArray data = body.mid(1);
+    QStringList faults;
+    QString name;
+    // An answer in a slot of an inventory, or to an inventory in one slot.
+    const bool inventoryAnswer = exchange.sent.slotPulse
+        ? m_slot >= 0
+        : m_vicinityCommand == Inventory && (m_vicinityFlags & FlagInventory) && m_vicinityWellFormed;
+    const int inventoryBytes = 1 + UidLength;  // DSFID and UID
     if (flags & AnswerError) {
-        const quint8 code = body.size() > 1 ? quint8(body.at(1)) : quint8(ErrorUnknown);
-        frame.meaning = QStringLiteral("erreur %1 (%2)").arg(byteText(code), vicinityError(code));
-        return frame;
-    }
-    const bool inventoryAnswer = (exchange.sent.slotPulse && body.size() == 2 + UidLength)
-        || (m_vicinityCommand == Inventory && body.size() == 2 + UidLength);
-    if (inventoryAnswer) {
-        frame.meaning = QStringLiteral("DSFID %1, UID %2").arg(byteText(quint8(body.at(1))), vicinityUid(body.mid(2)));
-    } else if (m_vicinityCommand == ReadSingleBlock && body.size() > 1) {
-        frame.meaning = QStringLiteral("bloc %1 : %2").arg(m_block).arg(compactHex(body.mid(1)));
+        if (data.isEmpty()) {
+            name = QStringLiteral("erreur");
+            faults << missingFault({ QStringLiteral("code d'erreur") });
+        } else {
+            const quint8 code = quint8(data.at(0));
+            name = QStringLiteral("erreur %1 (%2)").arg(byteText(code), vicinityError(code));
+            if (data.size() > 1)
+                faults << extraFault(data.mid(1));
+        }
+    } else if (inventoryAnswer) {
+        if (data.size() == inventoryBytes) {
+            name = QStringLiteral("DSFID %1, UID %2").arg(byteText(quint8(data.at(0))), vicinityUid(data.mid(1)));
+        } else {
+            name = QStringLiteral("réponse d'inventaire");
+            faults << bytesFault(int(data.size()), inventoryBytes);
+        }
+    } else if (!m_vicinityWellFormed) {
+        name = QStringLiteral("réponse");  // to a request that broke its rules: nothing to read it by
     } else {
-        frame.meaning = QStringLiteral("OK");
+        const bool option = m_vicinityFlags & FlagOption;
+        switch (m_vicinityCommand) {
+        case ReadSingleBlock:
+        case ReadMultipleBlocks: {
+            // Each block: with the Option flag, its security status first.
+            const int count = std::max(1, m_blockCount);
+            const int status = option ? 1 : 0;
+            const int each = int(data.size()) / count;
+            if (data.size() % count != 0 || each <= status) {
+                name = count > 1 ? QStringLiteral("blocs %1").arg(blockRange(m_block, count))
+                                 : QStringLiteral("bloc %1").arg(m_block);
+                faults << (data.size() <= status ? QStringLiteral("données manquantes")
+                                                 : QStringLiteral("%1 pour %2%3")
+                                                       .arg(countOf(int(data.size()), QStringLiteral("octet")))
+                                                       .arg(countOf(count, QStringLiteral("bloc")))
+                                                       .arg(option ? QStringLiteral(" et leur sécurité") : QString()));
+            } else {
+                QStringList blocks;
+                for (int i = 0; i < count; ++i) {
+                    const QByteArray block = data.mid(i * each, each);
+                    QString text = QStringLiteral("bloc %1 : ").arg(m_block + i);
+                    if (option)
+                        text += QStringLiteral("sécurité %1, données %2").arg(byteText(quint8(block.at(0))), compactHex(block.mid(1)));
+                    else
+                        text += compactHex(block);
+                    blocks << text;
+                }
+                name = blocks.join(QStringLiteral(" ; "));
+            }
+            break;
+        }
+        case GetMultipleBlockSecurityStatus:
+            name = QStringLiteral("sécurité des blocs %1").arg(blockRange(m_block, m_blockCount));
+            if (data.size() == m_blockCount)
+                name += QStringLiteral(" : ") + hexOf(data);
+            else
+                faults << bytesFault(int(data.size()), m_blockCount);
+            break;
+        case GetSystemInformation: {
+            Parameters info(data);
+            const int which = info.byte(QStringLiteral("drapeaux d'information"));
+            const QByteArray uid = info.bytes(UidLength, QStringLiteral("UID"));
+            QStringList fields;
+            if (!uid.isEmpty())
+                fields << QStringLiteral("UID %1").arg(vicinityUid(uid));
+            if (which >= 0 && (which & InfoDsfid)) {
+                const int dsfid = info.byte(QStringLiteral("DSFID"));
+                if (dsfid >= 0)
+                    fields << QStringLiteral("DSFID %1").arg(byteText(quint8(dsfid)));
+            }
+            if (which >= 0 && (which & InfoAfi)) {
+                const int afi = info.byte(QStringLiteral("AFI"));
+                if (afi >= 0)
+                    fields << QStringLiteral("AFI %1").arg(byteText(quint8(afi)));
+            }
+            if (which >= 0 && (which & InfoMemorySize)) {
+                const QByteArray size = info.bytes(2, QStringLiteral("taille mémoire"));
+                if (!size.isEmpty())
+                    fields << QStringLiteral("%1 de %2")
+                                  .arg(countOf(quint8(size.at(0)) + 1, QStringLiteral("bloc")))
+                                  .arg(countOf((quint8(size.at(1)) & InfoBlockSizeMask) + 1, QStringLiteral("octet")));
+            }
+            if (which >= 0 && (which & InfoIcReference)) {
+                const int ic = info.byte(QStringLiteral("référence du circuit"));
+                if (ic >= 0)
+                    fields << QStringLiteral("IC %1").arg(byteText(quint8(ic)));
+            }
+            info.faults(faults);
+            name = fields.isEmpty() ? QStringLiteral("informations système") : fields.join(QStringLiteral(", "));
+            break;
+        }
+        case StayQuiet:
+        case WriteSingleBlock:
+        case LockBlock:
+        case WriteMultipleBlocks:
+        case Select:
+        case ResetToReady:
+        case WriteAfi:
+        case LockAfi:
+        case WriteDsfid:
+        case LockDsfid:
+            name = QStringLiteral("OK");
+            if (!data.isEmpty())
+                faults << extraFault(data);
+            break;
+        default:
+            // A command the decoder does not know: its answer's data are its own.
+            name = data.isEmpty() ? QStringLiteral("OK") : QStringLiteral("réponse");
+            break;
+        }
     }
+    frame.malformed = !faults.isEmpty();
+    frame.meaning = withFaults(name, faults);
     return frame;
 }

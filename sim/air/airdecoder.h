@@ -30,12 +30,18 @@ struct DecodedFrame
     Check crc = Check::None;
     bool encrypted = false;
     bool slotPulse = false;  // an ISO/IEC 15693 end-of-frame pulse alone
+    // The frame breaks its own rules (an NVB, a BCC, a length, a parameter
+    // missing or in excess): its meaning says how.
+    bool malformed = false;
     // How the bits fall into bytes on the air: a parity bit after each whole
     // byte (type A), and the data bits of the first byte (fewer than eight
     // when it completes a byte the reader began, in an anticollision).
     bool parityBits = false;
     int firstByteBits = 8;
-    QString meaning;         // "REQA", "ATQA", "SELECT CL1 UID 04A23B15", ...
+    // "REQA", "ATQA", "SELECT CL1 UID 04A23B15", ...; a fault after " : "
+    // ("SELECT CL1 UID 04A23B15 : BCC faux"), and why no card heard the
+    // frame after " — ".
+    QString meaning;
 
     // "26", "93 20", "" for a pulse
     QString hex() const;
@@ -52,6 +58,10 @@ struct DecodedFrame
 // bytes, the answer by the request it answers, the MIFARE session's frames
 // as encrypted, an inventory's slot pulses by their number. It keeps what
 // it needs of the frames before (the last request, the inventory's slot).
+// It is strict: a frame that breaks its command's rules is named for what it
+// is and flagged, never read as what it should have been; a frame that never
+// reached the air (field off, coder muted) is not decoded; one that no card
+// heard says why.
 class AirDecoder
 {
 public:
@@ -68,6 +78,7 @@ private:
         Write, WriteData, UltralightWrite, Vicinity, Other
     };
 
+    DecodedFrame silentRequest(const AirExchange &exchange) const;
     DecodedFrame typeARequest(const AirExchange &exchange);
     DecodedFrame answerFrame(const AirExchange &exchange);
     DecodedFrame typeAAnswer(const AirExchange &exchange);
@@ -79,5 +90,8 @@ private:
     int m_block = 0;            // block of the last MIFARE or ISO 15693 command
     int m_anticollisionBits = 0;  // UID bits the reader already sent
     quint8 m_vicinityCommand = 0;
+    quint8 m_vicinityFlags = 0;
+    bool m_vicinityWellFormed = false;  // the last ISO 15693 request broke none of its rules
+    int m_blockCount = 0;       // blocks of the last ISO 15693 multiple-block command
     int m_slot = -1;            // the slot open in a 16-slot inventory, or -1
 };

@@ -138,10 +138,14 @@ void drawMfout(Waveform &wave, const ChannelSettings &channel, const ReaderShape
     }
 }
 
-// The bytes of a decoded frame laid on its bits.
-void markBytes(Capture &capture, const DecodedFrame &frame, const AirBits &bits,
+// The bytes of a decoded frame laid on its bits: each with its parity, a
+// collision on any of its bits (`collided`, one flag per bit, empty for the
+// reader's frames), and the frame's CRC on its last two bytes.
+void markBytes(Capture &capture, const DecodedFrame &frame, const AirBits &bits, const std::vector<quint8> &collided,
                const std::vector<double> &bitStarts, double bitUs, double offset)
 {
+    constexpr int CrcBytes = 2;
+    const std::size_t first = capture.bytes.size();
     std::size_t at = 0;
     for (int index = 0; index < frame.bytes.size() && at < bitStarts.size(); ++index) {
         const int wanted = index == 0 ? frame.firstByteBits : 8;
@@ -161,10 +165,20 @@ void markBytes(Capture &capture, const DecodedFrame &frame, const AirBits &bits,
                     mark.parity = DecodedFrame::Check::None;
             }
             ++end;
+        } else if (frame.parityBits && !frame.encrypted && dataBits == std::size_t(wanted) && end == bits.size()
+                   && (index > 0 || wanted == 8)) {
+            mark.parity = DecodedFrame::Check::Failed;  // the frame ends where its parity bit was due
         }
+        for (std::size_t bit = at; bit < end && bit < collided.size(); ++bit)
+            mark.collided = mark.collided || collided[bit] != 0;
         mark.endUs = offset + bitStarts[end - 1] + bitUs;
         capture.bytes.push_back(mark);
         at = end;
+    }
+    const std::size_t marked = capture.bytes.size() - first;
+    if (frame.crc != DecodedFrame::Check::None && marked == std::size_t(frame.bytes.size())) {
+        for (std::size_t i = capture.bytes.size() - std::min<std::size_t>(marked, CrcBytes); i < capture.bytes.size(); ++i)
+            capture.bytes[i].crc = frame.crc;
     }
 }
 
@@ -201,9 +215,10 @@ Capture capture(const std::vector<DecodedExchange> &exchanges)
         for (double start : answer.bitStarts)
             result.bitStartsUs.push_back(offset + start);
         if (!decoded.frames.empty())
-            markBytes(result, decoded.frames.front(), exchange.sent.bits, reader.bitStarts, reader.bitUs, offset);
+            markBytes(result, decoded.frames.front(), exchange.sent.bits, {}, reader.bitStarts, reader.bitUs, offset);
         if (decoded.frames.size() > 1)
-            markBytes(result, decoded.frames.back(), exchange.received.bits, answer.bitStarts, answer.bitUs, offset);
+            markBytes(result, decoded.frames.back(), exchange.received.bits, exchange.received.collided, answer.bitStarts,
+                      answer.bitUs, offset);
         result.frames.insert(result.frames.end(), decoded.frames.begin(), decoded.frames.end());
         result.summaries.push_back(AirDecoder::summary(decoded.frames));
 

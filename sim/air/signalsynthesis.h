@@ -31,6 +31,11 @@ struct ByteMark
     int bits = 8;            // data bits: fewer for a partial byte
     DecodedFrame::Direction direction = DecodedFrame::Direction::ReaderToCard;
     DecodedFrame::Check parity = DecodedFrame::Check::None;
+    // The frame's CRC on its last two bytes (its whole check, Ok or Failed);
+    // None on the other bytes and where the frame carries no CRC.
+    DecodedFrame::Check crc = DecodedFrame::Check::None;
+    // The answering cards disagreed on one of its bits (its parity included).
+    bool collided = false;
 };
 
 // An exchange and its frames as the air decoder read them.

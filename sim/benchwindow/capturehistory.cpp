@@ -31,7 +31,7 @@ const CaptureHistory::Entry *CaptureHistory::find(quint64 serial) const
 
 bool hasFailedCheck(const DecodedFrame &frame)
 {
-    return frame.parity == DecodedFrame::Check::Failed || frame.crc == DecodedFrame::Check::Failed
+    return frame.malformed || frame.parity == DecodedFrame::Check::Failed || frame.crc == DecodedFrame::Check::Failed
         || std::any_of(frame.timings.begin(), frame.timings.end(), [](const TimingCheck &check) { return !check.ok(); });
 }
 

@@ -41,8 +41,8 @@ private:
     std::size_t m_limit;
 };
 
-// Whether a frame failed one of its checks: parity, CRC, or one of the
-// standard's timings out of its limits.
+// Whether a frame failed one of its checks: a malformed frame, parity, CRC,
+// or one of the standard's timings out of its limits.
 bool hasFailedCheck(const DecodedFrame &frame);
 // Whether the cards' answers to the exchange disagreed on some bit.
 bool hasCollision(const AirExchange &exchange);

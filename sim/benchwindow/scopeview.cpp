@@ -52,7 +52,8 @@ const QColor Ch1Colour(240, 210, 60);
 const QColor Ch2Colour(70, 200, 230);
 const QColor ReaderByteColour(110, 210, 120);
 const QColor CardByteColour(220, 130, 230);
-const QColor ParityFailedColour(240, 70, 60);
+const QColor ParityFailedColour(240, 70, 60);  // a parity or CRC check that failed
+const QColor CollisionColour(255, 140, 0);       // bits the answering cards disagreed on
 const QColor BitColour(120, 130, 140);
 const QColor TriggerColour(255, 150, 40);
 const QColor CursorColours[2] = { QColor(255, 110, 110), QColor(120, 170, 255) };
@@ -98,6 +99,8 @@ QString byteText(const ByteMark &mark)
     QString text = QStringLiteral("%1").arg(mark.value, 2, 16, QLatin1Char('0')).toUpper();
     if (mark.parity == DecodedFrame::Check::Failed)
         text += QLatin1Char('!');
+    if (mark.collided)
+        text += QLatin1Char('?');  // the cards' bits superposed: no one card's value
     return text;
 }
 
@@ -443,16 +446,33 @@ void ScopeView::drawBytes(QPainter &painter, const QRect &lane, const std::vecto
     fill.setAlpha(60);
     QColor failedFill = ParityFailedColour;
     failedFill.setAlpha(90);
-    // Bytes too narrow to write are gathered in bands, one rectangle each.
+    QColor collidedFill = CollisionColour;
+    collidedFill.setAlpha(70);
+    QColor hatch = CollisionColour;
+    hatch.setAlpha(140);
+    // What a byte's box shows: a collision over a failed check (parity, or
+    // CRC on the frame's last two bytes) over nothing to say.
+    enum class Flag { None, Failed, Collided };
+    const auto flagOf = [](const ByteMark &mark) {
+        if (mark.collided)
+            return Flag::Collided;
+        if (mark.parity == DecodedFrame::Check::Failed || mark.crc == DecodedFrame::Check::Failed)
+            return Flag::Failed;
+        return Flag::None;
+    };
+    // Bytes too narrow to write are gathered in bands, one rectangle each,
+    // in the colour of the worst of them.
     double bandStart = -1;
     double bandEnd = -1;
+    Flag bandFlag = Flag::None;
     const auto flushBand = [&] {
         if (bandStart < 0)
             return;
         painter.setPen(Qt::NoPen);
-        painter.setBrush(fill);
+        painter.setBrush(bandFlag == Flag::Collided ? collidedFill : bandFlag == Flag::Failed ? failedFill : fill);
         painter.drawRect(QRectF(bandStart, top, std::max(1.0, bandEnd - bandStart), bottom - top));
         bandStart = -1;
+        bandFlag = Flag::None;
     };
     const QFontMetrics metrics = painter.fontMetrics();
     for (std::size_t i = first; i < last; ++i) {
@@ -465,16 +485,26 @@ void ScopeView::drawBytes(QPainter &painter, const QRect &lane, const std::vecto
             if (bandStart < 0)
                 bandStart = x0;
             bandEnd = x1;
+            bandFlag = std::max(bandFlag, flagOf(mark));
             continue;
         }
         flushBand();
-        const bool failed = mark.parity == DecodedFrame::Check::Failed;
+        const Flag flag = flagOf(mark);
+        const bool failed = flag != Flag::None;
+        const QColor &edge = flag == Flag::Collided ? CollisionColour : ParityFailedColour;
         const double slant = std::min(3.0, (x1 - x0) / 4);
         const QPointF box[] = { { x0, middle }, { x0 + slant, top }, { x1 - slant, top },
                                 { x1, middle }, { x1 - slant, bottom }, { x0 + slant, bottom } };
-        painter.setPen(failed ? ParityFailedColour : colour);
-        painter.setBrush(failed ? failedFill : fill);
+        painter.setPen(failed ? edge : colour);
+        painter.setBrush(flag == Flag::Collided ? collidedFill : failed ? failedFill : fill);
         painter.drawPolygon(box, 6);
+        if (flag == Flag::Collided) {
+            // Hatched as well: a collision reads apart from a failed check
+            // without relying on the colour alone.
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QBrush(hatch, Qt::BDiagPattern));
+            painter.drawPolygon(box, 6);
+        }
         QString text = byteText(mark);
         if (mark.bits < 8) {
             const QString longer = tr("%1 (%2 bits)").arg(text).arg(mark.bits);
@@ -482,7 +512,7 @@ void ScopeView::drawBytes(QPainter &painter, const QRect &lane, const std::vecto
                 text = longer;
         }
         if (metrics.horizontalAdvance(text) + 2 * slant <= x1 - x0) {
-            painter.setPen(failed ? ParityFailedColour : TextColour);
+            painter.setPen(failed ? edge : TextColour);
             painter.drawText(QRectF(x0, top, x1 - x0, bottom - top), Qt::AlignCenter, text);
         }
     }
