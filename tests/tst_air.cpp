@@ -399,9 +399,8 @@ private slots:
     }
 
     // With the chip's clock standing still (the host as fast as can be),
-    // the air still keeps the standard's gaps: measured here on the antenna
-    // of the whole session, from the end of each load modulation to the
-    // reader's next pause, and from a silent slot's pulse to the next.
+    // every timing the standard sets between frames is still kept (the
+    // captures' test reads the same gaps back from the VCD).
     void sessionsKeepTheStandardGaps_data()
     {
         QTest::addColumn<QString>("scenario");
@@ -417,14 +416,10 @@ private slots:
         QFETCH(QStringList, checks);
         ChipScript reader({ mifareCard() });
         runSession(reader, scenario);
-        const bool vicinity = scenario == "inventory";
-
-        std::vector<DecodedExchange> all;
         AirDecoder decoder;
         QSet<QString> seen;
         for (const AirExchange &exchange : reader.chip.airLog()) {
-            all.push_back({ exchange, decoder.decode(exchange) });
-            for (const DecodedFrame &frame : all.back().frames) {
+            for (const DecodedFrame &frame : decoder.decode(exchange)) {
                 for (const TimingCheck &check : frame.timings) {
                     QVERIFY2(check.ok(), qPrintable(check.text()));
                     seen.insert(check.name);
@@ -433,38 +428,6 @@ private slots:
         }
         for (const QString &check : checks)
             QVERIFY2(seen.contains(check), qPrintable(check));
-
-        const Waveform antenna = SignalSynthesis::capture(all).antenna;
-        const float pauseBelow = 0.5f, loadBelow = 1.0f - SignalSynthesis::LoadModulationDip / 2;
-        const double leastAfterAnswer = (vicinity ? 4192 : 1172) / Fc * 1e6;
-        const double leastAfterSilentPulse = (4384 + 2048) / Fc * 1e6;
-        // Within an ISO/IEC 15693 frame, two pauses are at most 13 units apart.
-        const double longestInsideAFrame = 14 * Unit15693;
-        double lastLoadEnd = -1, lastPauseEnd = -1;
-        int answered = 0, silent = 0;
-        for (std::size_t i = 1; i < antenna.times.size(); ++i) {
-            const float before = antenna.levels[i - 1], level = antenna.levels[i];
-            const double at = antenna.times[i];
-            if (before < loadBelow && before >= pauseBelow && level >= loadBelow)
-                lastLoadEnd = at;
-            if (before < pauseBelow && level >= pauseBelow)
-                lastPauseEnd = at;
-            if (before < pauseBelow || level >= pauseBelow)
-                continue;
-            // A reader pause begins: after an answer, the guard time since
-            // its last modulation; after a silent ISO/IEC 15693 slot, t3.
-            if (lastLoadEnd > lastPauseEnd) {
-                QVERIFY2(at - lastLoadEnd >= leastAfterAnswer - 0.001, qPrintable(QString::number(at - lastLoadEnd)));
-                ++answered;
-            } else if (vicinity && lastPauseEnd >= 0 && at - lastPauseEnd > longestInsideAFrame) {
-                QVERIFY2(at - lastPauseEnd >= leastAfterSilentPulse - 0.001, qPrintable(QString::number(at - lastPauseEnd)));
-                ++silent;
-            }
-        }
-        // The inventory's tags answer in slots 1 and 10; thirteen silent
-        // slots have a pulse after them.
-        QVERIFY(answered >= 2);
-        QCOMPARE(silent, vicinity ? 13 : 0);
     }
 
     // Each frame's timings against the standard's limits, as the log and
