@@ -23,9 +23,9 @@
 
 #include "aircommands.h"
 #include "airtiming.h"
-#include "benchcipher.h"
 #include "chipregisters.h"
 #include "crc16.h"
+#include "crypto1.h"
 #include "iso15693tag.h"
 #include "mifareclassiccard.h"
 #include "signalsynthesis.h"
@@ -59,7 +59,7 @@ const QByteArray TypeAUid("\x04\xA2\x3B\x15", 4);
 const QByteArray DoubleUid("\x04\xA2\x3B\x91\xC4\x2E\x80", 7);
 constexpr quint64 TagSlot1 = 0xE004010866215731ull;
 constexpr quint64 TagSlot10 = 0xE00700004E0D125Aull;
-const BenchCipher::Key TransportKey = { 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF };
+const Crypto1::Key TransportKey = { 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF };
 
 class Input
 {
@@ -137,7 +137,7 @@ class Reader
 public:
     explicit Reader(VirtualCard &card) : m_card(card) {}
 
-    std::optional<BenchCipher> cipher;
+    std::optional<Crypto1> cipher;
     std::optional<AirSettings> customSettings;
 
     // The card's answer, deciphered when the frame went out enciphered.
@@ -145,10 +145,10 @@ public:
     {
         const bool encrypted = encrypt && cipher;
         if (encrypted)
-            cipher->apply(frame.bits);
+            cipher->encipher(frame.bits, true);
         std::optional<AirBits> answer = exchange(std::move(frame), encrypted, false, otherAnswer);
         if (answer && encrypted)
-            cipher->apply(*answer);
+            cipher->decipher(*answer, true);
         return answer;
     }
 
@@ -311,9 +311,14 @@ bool activate(Reader &reader)
 }
 
 // The reader's half of a MIFARE authentication with the transport key; the
-// reader's cipher is the session's from then on.
-bool authenticate(Reader &reader, const TypeACard &card, quint8 block)
+// reader's cipher is the session's from then on. The card's nonce is set,
+// so that each input plays out the same.
+bool authenticate(Reader &reader, MifareClassicCard &card, quint8 block)
 {
+    constexpr quint32 CardNonce = 0x82A4166C;
+    constexpr quint32 ReaderNonce = 0x1D2C3B4A;
+    constexpr int NonceBits = 32;
+    card.setNextNonce(CardNonce);
     QByteArray command;
     command.append(char(MifareCommand::AuthenticateKeyA));
     command.append(char(block));
@@ -323,23 +328,18 @@ bool authenticate(Reader &reader, const TypeACard &card, quint8 block)
     const Air::ParityFrame nonce = Air::splitOddParity(*nonceBits);
     if (nonce.bytes.size() != 4)
         return false;
-    const quint32 cardNonce = BenchCipher::wordAt(nonce.bytes, 0);
-    BenchCipher cipher;
-    cipher.start(TransportKey, card.cipherUid(), cardNonce);
-    quint64 seed = cardNonce;
-    const quint32 readerNonce = BenchCipher::nextNonce(seed);
-    AirBits token = Air::withOddParity(BenchCipher::wordBytes(readerNonce)
-                                       + BenchCipher::wordBytes(BenchCipher::readerAnswer(cardNonce)));
-    constexpr std::size_t HalfBits = 36;
-    cipher.apply(token, 0, HalfBits);
-    cipher.absorb(readerNonce);
-    cipher.apply(token, HalfBits, HalfBits);
+    const quint32 cardNonce = Crypto1::wordAt(nonce.bytes, 0);
+    Crypto1 cipher;
+    cipher.loadKey(TransportKey);
+    cipher.feedWord(card.cipherUid() ^ cardNonce);
+    AirBits token = Air::withOddParity(Crypto1::wordBytes(ReaderNonce) + Crypto1::wordBytes(Crypto1::readerAnswer(cardNonce)));
+    cipher.encipher(token, true, { NonceBits, 0 });
     std::optional<AirBits> answer = reader.sendToken(typeA(token));
     if (!answer)
         return false;
-    cipher.apply(*answer);
+    cipher.decipher(*answer, true);
     reader.cipher = cipher;
-    return *answer == Air::withOddParity(BenchCipher::wordBytes(BenchCipher::cardAnswer(cardNonce)));
+    return *answer == Air::withOddParity(Crypto1::wordBytes(Crypto1::cardAnswer(cardNonce)));
 }
 
 void prepareTypeA(Reader &reader, TypeACard &card, int state, Input &input)
@@ -359,11 +359,11 @@ void prepareTypeA(Reader &reader, TypeACard &card, int state, Input &input)
     } else if (state >= Active) {
         if (!activate(reader))
             return;
-        const bool classic = dynamic_cast<MifareClassicCard *>(&card) != nullptr;
-        const quint8 block = input.next() % MifareClassicCard::BlockCount;
+        auto *classic = dynamic_cast<MifareClassicCard *>(&card);
+        const quint8 block = quint8(classic ? input.next() % classic->blockCount() : input.next());
         if (state == Halted)
             reader.send(typeA(TypeACard::withCrc(QByteArray("\x50\x00", 2))));
-        else if (state >= Authenticated && classic && !authenticate(reader, card, block))
+        else if (state >= Authenticated && classic && !authenticate(reader, *classic, block))
             return;
         if (state == WriteDue) {
             QByteArray write;

@@ -239,6 +239,8 @@ private slots:
         QTest::newRow("Ultralight") << "ultralight" << "04A23B91C42E80" << "MIFARE Ultralight, UID 04 A2";
         QTest::newRow("ISO 15693 with AFI") << "iso15693" << "E004010866215731:00:12" << "tag ISO 15693";
         QTest::newRow("UID too short") << "mifare1k" << "04A2" << "« 04A2 » : il faut 8 ou 14 chiffres";
+        QTest::newRow("4K with its key") << "mifare4k" << "08112233:A0A1A2A3A4A5" << "MIFARE Classic 4K, UID 08 11 22 33, clés";
+        QTest::newRow("key too short") << "mifare1k" << "08112233:A0A1" << "« A0A1 » : il faut 12 chiffres";
     }
 
     void typedCardsJoinTheField()

@@ -40,12 +40,22 @@ private slots:
         QTest::newRow("MIFARE 1K") << "mifare1k:04A23B15" << "MIFARE Classic 1K, UID 04 A2 3B 15";
         QTest::newRow("kind in capitals") << "MIFARE1K:0102abcd" << "MIFARE Classic 1K, UID 01 02 AB CD";
         QTest::newRow("MIFARE 1K, 7-byte UID") << "mifare1k:04C3D5E7A9B1C2" << "MIFARE Classic 1K, UID 04 C3 D5 E7 A9 B1 C2";
+        QTest::newRow("MIFARE 1K, key") << "mifare1k:04A23B15:a0a1a2a3a4a5" << "MIFARE Classic 1K, UID 04 A2 3B 15, clés A et B A0A1A2A3A4A5";
+        QTest::newRow("MIFARE 4K") << "mifare4k:04A23B15" << "MIFARE Classic 4K, UID 04 A2 3B 15";
+        QTest::newRow("MIFARE 4K, 7-byte UID, key")
+            << "mifare4k:04C3D5E7A9B1C2:3C5E7A91B2D4" << "MIFARE Classic 4K, UID 04 C3 D5 E7 A9 B1 C2, clés A et B 3C5E7A91B2D4";
         QTest::newRow("Ultralight") << "ultralight:04A23B91C42E80" << "MIFARE Ultralight, UID 04 A2 3B 91 C4 2E 80";
         QTest::newRow("ISO 15693") << "iso15693:E004010866215731" << "tag ISO 15693, UID E0 04 01 08 66 21 57 31, DSFID 00, AFI 00";
         QTest::newRow("ISO 15693, DSFID, AFI") << "iso15693:E004010866215731:05:12" << "tag ISO 15693, UID E0 04 01 08 66 21 57 31, DSFID 05, AFI 12";
         QTest::newRow("UID too short") << "mifare1k:04A23B" << "« 04A23B » : il faut 8 ou 14 chiffres";
         QTest::newRow("not hexadecimal") << "mifare1k:04A23BXY" << "« 04A23BXY » : il faut 8 ou 14 chiffres";
         QTest::newRow("MIFARE 1K, 5-byte UID") << "mifare1k:04A23B1516" << "« 04A23B1516 » : il faut 8 ou 14 chiffres";
+        QTest::newRow("MIFARE 4K, UID too short") << "mifare4k:04A2" << "« 04A2 » : il faut 8 ou 14 chiffres";
+        QTest::newRow("key too short") << "mifare1k:04A23B15:A0A1A2" << "« A0A1A2 » : il faut 12 chiffres hexadécimaux";
+        QTest::newRow("key not hexadecimal") << "mifare4k:04A23B15:A0A1A2A3A4AZ" << "« A0A1A2A3A4AZ » : il faut 12 chiffres";
+        QTest::newRow("empty key") << "mifare1k:04A23B15:" << "«  » : il faut 12 chiffres";
+        QTest::newRow("bad UID before a good key") << "mifare4k:04A2:A0A1A2A3A4A5" << "« 04A2 » : il faut 8 ou 14 chiffres";
+        QTest::newRow("more after the key") << "mifare4k:04A23B15:A0A1A2A3A4A5:00" << "« mifare4k:04A23B15:A0A1A2A3A4A5:00 » : carte inconnue";
         QTest::newRow("Ultralight, 4-byte UID") << "ultralight:04A23B15" << "« 04A23B15 » : il faut 14 chiffres";
         QTest::newRow("ISO 15693 UID not E0") << "iso15693:0104010866215731" << "« 0104010866215731 » : l'UID";
         QTest::newRow("bad DSFID") << "iso15693:E004010866215731:5" << "« 5 » : il faut 2 chiffres";
@@ -70,6 +80,7 @@ private slots:
         auto *classic = dynamic_cast<MifareClassicCard *>(cards.at(0).card.get());
         QVERIFY(classic);
         QCOMPARE(classic->block(7).left(6), QByteArray("\x3C\x5E\x7A\x91\xB2\xD4", 6));
+        QCOMPARE(classic->block(11).left(6), QByteArray(6, '\xFF'));  // the other sectors keep the transport key
         QCOMPARE(classic->block(4), QByteArray("Bonjour TagBench"));
         auto *first = dynamic_cast<Iso15693Tag *>(cards.at(1).card.get());
         auto *second = dynamic_cast<Iso15693Tag *>(cards.at(2).card.get());

@@ -45,7 +45,10 @@ FieldCardsPanel::FieldCardsPanel(PtyBoard &board, QWidget *parent)
     addRow->addWidget(m_add);
     layout->addWidget(new QLabel(tr("Nouvelle carte (type et UID en hexadécimal) :"), this));
     layout->addLayout(addRow);
-    auto *forms = new QLabel(tr("Formes : %1").arg(CardArgument::forms().join(QLatin1String(", "))), this);
+    auto *forms = new QLabel(tr("Formes : %1. CLÉ6 : clé A et B de tous les secteurs d'une MIFARE Classic, "
+                                "FFFFFFFFFFFF sans elle.")
+                                 .arg(CardArgument::forms().join(QLatin1String(", "))),
+                             this);
     forms->setWordWrap(true);
     layout->addWidget(forms);
     m_error = new QLabel(this);

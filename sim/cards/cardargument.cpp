@@ -13,6 +13,8 @@ namespace CardArgument {
 
 namespace {
 
+constexpr int MifareClassicKeyLength = 6;
+
 // The bytes of a text of hexadecimal digits, as many as one of `lengths`.
 QByteArray hexBytes(const QString &text, std::initializer_list<int> lengths, QString *error)
 {
@@ -53,6 +55,34 @@ QString spaced(const QByteArray &bytes)
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
+// mifare1k:UID[:KEY] and mifare4k:UID[:KEY]: the key, when given, becomes
+// key A and key B of every sector in place of the transport keys.
+Parsed mifareClassic(const QStringList &parts, MifareClassicCard::Size size, QString *error)
+{
+    Parsed parsed;
+    const QByteArray uid = hexBytes(parts.at(1), { 4, 7 }, error);
+    if (uid.isEmpty())
+        return parsed;
+    QByteArray keyBytes;
+    if (parts.size() > 2) {
+        keyBytes = hexBytes(parts.at(2), MifareClassicKeyLength, error);
+        if (keyBytes.isEmpty())
+            return parsed;
+    }
+    auto card = std::make_shared<MifareClassicCard>(uid, size);
+    const bool is4K = size == MifareClassicCard::Size::Classic4K;
+    parsed.description = QStringLiteral("MIFARE Classic %1, UID %2").arg(QLatin1String(is4K ? "4K" : "1K"), spaced(uid));
+    if (!keyBytes.isEmpty()) {
+        MifareClassicCard::Key key {};
+        std::copy(keyBytes.begin(), keyBytes.end(), key.begin());
+        for (int sector = 0; sector < card->sectorCount(); ++sector)
+            card->setSectorKeys(sector, key, key);
+        parsed.description += QStringLiteral(", clés A et B %1").arg(QString::fromLatin1(keyBytes.toHex().toUpper()));
+    }
+    parsed.card = card;
+    return parsed;
+}
+
 } // namespace
 
 Parsed parse(const QString &argument)
@@ -61,12 +91,10 @@ Parsed parse(const QString &argument)
     const QStringList parts = argument.split(QLatin1Char(':'));
     const QString kind = parts.at(0).toLower();
     QString error;
-    if (kind == QLatin1String("mifare1k") && parts.size() == 2) {
-        const QByteArray uid = hexBytes(parts.at(1), { 4, 7 }, &error);
-        if (!uid.isEmpty()) {
-            parsed.card = std::make_shared<MifareClassicCard>(uid);
-            parsed.description = QStringLiteral("MIFARE Classic 1K, UID %1").arg(spaced(uid));
-        }
+    const bool classic1K = kind == QLatin1String("mifare1k");
+    if ((classic1K || kind == QLatin1String("mifare4k")) && (parts.size() == 2 || parts.size() == 3)) {
+        parsed = mifareClassic(parts, classic1K ? MifareClassicCard::Size::Classic1K : MifareClassicCard::Size::Classic4K,
+                               &error);
     } else if (kind == QLatin1String("ultralight") && parts.size() == 2) {
         const QByteArray uid = hexBytes(parts.at(1), 7, &error);
         if (!uid.isEmpty()) {
@@ -113,8 +141,8 @@ std::vector<Parsed> demo()
 
 QStringList forms()
 {
-    return { QStringLiteral("mifare1k:UID4|UID7"), QStringLiteral("ultralight:UID7"),
-             QStringLiteral("iso15693:UID8[:DSFID[:AFI]]") };
+    return { QStringLiteral("mifare1k:UID4|UID7[:CLÉ6]"), QStringLiteral("mifare4k:UID4|UID7[:CLÉ6]"),
+             QStringLiteral("ultralight:UID7"), QStringLiteral("iso15693:UID8[:DSFID[:AFI]]") };
 }
 
 } // namespace CardArgument

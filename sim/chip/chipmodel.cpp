@@ -4,6 +4,8 @@
 #include "airtiming.h"
 #include "crc16.h"
 
+#include <QRandomGenerator>
+
 #include <chrono>
 
 namespace {
@@ -18,6 +20,12 @@ constexpr std::size_t AirLogLimit = 256;
 // What Control keeps of a write: StandBy and PowerDown. FlushFIFO acts and
 // is gone; Crypto1On only the chip sets.
 constexpr quint8 ControlKeptBits = ControlBits::StandBy | ControlBits::PowerDown;
+// Authent1's FIFO arguments: the command, the block, the UID's four bytes.
+constexpr int AuthentArgumentCount = 6;
+constexpr int AuthentUidAt = 2;
+constexpr int NonceBits = 32;
+constexpr int NonceBytes = 4;
+constexpr int ByteWithParityBits = 9;
 
 bool isReadOnly(quint8 address)
 {
@@ -283,7 +291,7 @@ void ChipModel::resumeCommand()
             loadKey();
         break;
     case ChipCmd::Authent1:
-        if (available >= 6)
+        if (available >= AuthentArgumentCount)
             authent1();
         break;
     case ChipCmd::Transmit:
@@ -328,7 +336,7 @@ void ChipModel::loadKey()
     // Twelve bytes, two per key byte (high nibble first); each holds its
     // nibble in the low half and the nibble's complement in the high half.
     const QByteArray coded = takeFifo(ChipEeprom::CodedKeyLength);
-    BenchCipher::Key key {};
+    Crypto1::Key key {};
     for (int i = 0; i < ChipEeprom::CodedKeyLength; ++i) {
         const quint8 byte = quint8(coded.at(i));
         const quint8 nibble = byte & ChipEeprom::NibbleMask;
@@ -346,31 +354,52 @@ void ChipModel::loadKey()
 void ChipModel::authent1()
 {
     // FIFO: authentication command, block, then the card's four UID bytes,
-    // which only seed the cipher; the first two go to the card.
-    const QByteArray arguments = takeFifo(6);
+    // which only go into the cipher; the first two go to the card.
+    const QByteArray arguments = takeFifo(AuthentArgumentCount);
     m_authPending = false;
-    m_authUid = BenchCipher::wordAt(arguments, 2);
+    m_authUid = Crypto1::wordAt(arguments, AuthentUidAt);
+    const bool nested = m_crypto1On;
+    const bool parity = parityOn();
 
     AirFrame frame;
     frame.coding = coding();
-    frame.bits = encode(arguments.left(2));
+    frame.bits = encode(arguments.left(AuthentUidAt));
     reg(ChipReg::BitFraming) &= quint8(~BitFramingBits::TxLastBitsMask);
-    if (m_crypto1On)
-        m_cipher.apply(frame.bits);  // a nested authentication goes out encrypted
-    Reception reception = sendOnAir(frame, m_crypto1On);
-    if (m_crypto1On)
-        m_cipher.apply(reception.bits);
+    if (nested)
+        m_cipher.encipher(frame.bits, parity);  // a nested authentication goes out encrypted
+    Reception reception = sendOnAir(frame, nested);
+    if (nested)
+        decipherNestedNonce(reception.bits, parity);
     Running running = runningFor(m_airLog.back(), receivedIrqs(reception));
     running.receives = true;
     running.received = decode(reception);
     // The nonce stays with the chip: nothing reaches the FIFO.
     const QByteArray nonce = running.received.bytes;
     running.received.bytes.clear();
-    if (nonce.size() == 4 && running.received.clean()) {
-        m_cardNonce = BenchCipher::wordAt(nonce, 0);
+    if (nonce.size() == NonceBytes && running.received.clean()) {
+        m_cardNonce = Crypto1::wordAt(nonce, 0);
+        if (!nested) {
+            m_cipher.loadKey(m_key);
+            m_cipher.feedWord(m_authUid ^ m_cardNonce);
+        }
         m_authPending = true;
     }
     finishAfterAir(std::move(running));
+}
+
+void ChipModel::decipherNestedNonce(AirBits &bits, bool parity)
+{
+    // The card answers with its nonce enciphered by a fresh start from the
+    // new sector's key: the chip starts its cipher the same way and takes
+    // in the UID and the nonce as it deciphers them. Any other answer (a
+    // NAK) comes under the session's cipher.
+    const std::size_t nonceFrameBits = std::size_t(parity ? NonceBytes * ByteWithParityBits : NonceBits);
+    if (bits.size() != nonceFrameBits) {
+        m_cipher.decipher(bits, parity);
+        return;
+    }
+    m_cipher.loadKey(m_key);
+    m_cipher.decipher(bits, parity, { NonceBits, m_authUid });
 }
 
 void ChipModel::authent2()
@@ -383,34 +412,35 @@ void ChipModel::authent2()
     }
     m_authPending = false;
 
-    m_cipher.start(m_key, m_authUid, m_cardNonce);
-    const quint32 readerNonce = BenchCipher::nextNonce(m_nonceSeed);
+    // The reader's nonce, from the chip's own generator, and its answer to
+    // the card's; the state takes in the reader's nonce as it goes out.
+    const quint32 readerNonce = QRandomGenerator::global()->generate();
     QByteArray token;
-    token += BenchCipher::wordBytes(readerNonce);
-    token += BenchCipher::wordBytes(BenchCipher::readerAnswer(m_cardNonce));
+    token += Crypto1::wordBytes(readerNonce);
+    token += Crypto1::wordBytes(Crypto1::readerAnswer(m_cardNonce));
 
     AirFrame frame;
     frame.coding = coding();
     frame.bits = encode(token);
     reg(ChipReg::BitFraming) &= quint8(~BitFramingBits::TxLastBitsMask);
-    // The reader's nonce goes out under the first keystream; the state takes
-    // it in before the rest is encrypted.
-    const bool parity = reg(ChipReg::ChannelRedundancy) & ChannelRedundancyBits::ParityEn;
-    const std::size_t nonceBits = std::min<std::size_t>(frame.bits.size(), parity ? 36 : 32);
-    m_cipher.apply(frame.bits, 0, nonceBits);
-    m_cipher.absorb(readerNonce);
-    m_cipher.apply(frame.bits, nonceBits, frame.bits.size() - nonceBits);
+    const bool parity = parityOn();
+    m_cipher.encipher(frame.bits, parity, { NonceBits, 0 });
 
     Reception reception = sendOnAir(frame, true, true);
-    m_cipher.apply(reception.bits);
+    m_cipher.decipher(reception.bits, parity);
     Running running = runningFor(m_airLog.back(), receivedIrqs(reception));
     running.receives = true;
     running.received = decode(reception);
     const QByteArray answer = running.received.bytes;
     running.received.bytes.clear();
-    running.crypto1OnAtEnd = answer.size() == 4 && running.received.clean()
-        && BenchCipher::wordAt(answer, 0) == BenchCipher::cardAnswer(m_cardNonce);
+    running.crypto1OnAtEnd = answer.size() == NonceBytes && running.received.clean()
+        && Crypto1::wordAt(answer, 0) == Crypto1::cardAnswer(m_cardNonce);
     finishAfterAir(std::move(running));
+}
+
+bool ChipModel::parityOn() const
+{
+    return reg(ChipReg::ChannelRedundancy) & ChannelRedundancyBits::ParityEn;
 }
 
 void ChipModel::transmit(bool thenReceive)
@@ -426,7 +456,7 @@ void ChipModel::transmit(bool thenReceive)
     reg(ChipReg::BitFraming) &= quint8(~BitFramingBits::TxLastBitsMask);
 
     if (m_crypto1On)
-        m_cipher.apply(frame.bits);
+        m_cipher.encipher(frame.bits, parityOn());
     Reception reception = sendOnAir(frame, m_crypto1On);
     if (!thenReceive) {
         // Transmit is over once the frame is out; what answers is not heard.
@@ -439,7 +469,7 @@ void ChipModel::transmit(bool thenReceive)
         return;
     }
     if (m_crypto1On)
-        m_cipher.apply(reception.bits);
+        m_cipher.decipher(reception.bits, parityOn());
     Running running = runningFor(m_airLog.back(), receivedIrqs(reception));
     running.receives = true;
     running.received = decode(reception);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "airexchange.h"
-#include "benchcipher.h"
 #include "chipregisters.h"
+#include "crypto1.h"
 #include "rffield.h"
 
 #include <QByteArray>
@@ -53,7 +53,7 @@ public:
     quint8 peek(quint8 address) const;
     QByteArray fifo() const;
     bool crypto1On() const { return m_crypto1On; }
-    const BenchCipher::Key &keyBuffer() const { return m_key; }
+    const Crypto1::Key &keyBuffer() const { return m_key; }
     quint8 eeprom(int address) const { return m_eeprom[std::size_t(address) % EepromSize]; }
     // The most recent frames on the air, oldest first (a bounded history).
     const std::deque<AirExchange> &airLog() const { return m_airLog; }
@@ -107,6 +107,9 @@ private:
     void loadKey();
     void authent1();
     void authent2();
+    // Deciphers the card's answer to an AUTH sent inside a session.
+    void decipherNestedNonce(AirBits &bits, bool parity);
+    bool parityOn() const;
     void transmit(bool thenReceive);
 
     AirCoding coding() const;
@@ -157,14 +160,14 @@ private:
     std::deque<quint8> m_fifo;
     std::array<quint8, EepromSize> m_eeprom {};
 
-    BenchCipher::Key m_key {};
+    Crypto1::Key m_key {};
     bool m_crypto1On = false;
-    BenchCipher m_cipher;
-    // What Authent1 leaves for Authent2.
+    Crypto1 m_cipher;
+    // What Authent1 leaves for Authent2, with the cipher loaded and fed the
+    // UID and the card's nonce.
     bool m_authPending = false;
     quint32 m_authUid = 0;
     quint32 m_cardNonce = 0;
-    quint64 m_nonceSeed = 0x5EED0F0C1C632ull;
 
     RfField m_field;
     std::deque<AirExchange> m_airLog;
