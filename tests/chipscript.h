@@ -46,13 +46,16 @@ struct ChipScript
         transceive(QByteArray("\x93\x70\x04\xA2\x3B\x15\x88", 7));
     }
 
-    // The transport key FF FF FF FF FF FF loaded, then key A authentication
-    // of `block` for the card 04 A2 3B 15.
-    void authenticate(int block)
+    // The key (by default the transport key FF FF FF FF FF FF) loaded, then
+    // key A authentication of `block` for the card 04 A2 3B 15.
+    void authenticate(int block, const QByteArray &key = QByteArray(6, char(0xFF)))
     {
         chip.write(ChipReg::Control, ControlBits::FlushFIFO);
-        for (int i = 0; i < ChipEeprom::CodedKeyLength; ++i)
-            chip.write(ChipReg::FIFOData, 0x0F);  // each nibble F beside its complement 0
+        // Each nibble, high first, beside its complement.
+        for (int i = 0; i < ChipEeprom::CodedKeyLength; ++i) {
+            const quint8 nibble = quint8(key.at(i / 2)) >> (i % 2 == 0 ? 4 : 0) & ChipEeprom::NibbleMask;
+            chip.write(ChipReg::FIFOData, quint8((nibble ^ ChipEeprom::NibbleMask) << 4 | nibble));
+        }
         chip.write(ChipReg::Command, ChipCmd::LoadKey);
         chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityTxCrc);
         for (quint8 byte : { quint8(0x60), quint8(block), quint8(0x04), quint8(0xA2), quint8(0x3B), quint8(0x15) })

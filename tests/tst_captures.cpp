@@ -7,6 +7,8 @@
 // test fails.
 
 #include "capturefile.h"
+#include "cardargument.h"
+#include "crypto1.h"
 #include "chipscript.h"
 #include "iso15693tag.h"
 #include "mifareclassiccard.h"
@@ -17,6 +19,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <map>
 
@@ -349,6 +352,58 @@ private slots:
         // frame; the tag answers in slot 1 of sixteen.
         QVERIFY2(afterAnswers >= 10, qPrintable(QString::number(afterAnswers)));
         QCOMPARE(afterSilentSlots, 14);
+    }
+
+    // The demo card's sector 1 opened with the window's key, read back from
+    // the pcapng file as a sniffer would hold it: the card's nonce, the
+    // reader's {nr}{ar} and the card's {at} are what the public cipher
+    // gives for that key, UID and nonce.
+    void pcapngHoldsThePublicCiphersAuthentication()
+    {
+        const Crypto1::Key key = { 0x3C, 0x5E, 0x7A, 0x91, 0xB2, 0xD4 };
+        ChipScript reader({ CardArgument::demo().front().card });
+        reader.identify();
+        reader.authenticate(4, QByteArray(reinterpret_cast<const char *>(key.data()), int(key.size())));
+        QVERIFY(reader.chip.crypto1On());
+        const std::vector<AirExchange> exchanges(reader.chip.airLog().begin(), reader.chip.airLog().end());
+        const QString path = m_directory.filePath(QStringLiteral("authentification.pcapng"));
+        QVERIFY(writeCaptureFile(path, CaptureFile::Format::Pcapng, exchanges));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+
+        // The frames of the enhanced packet blocks, behind their pseudo-header.
+        constexpr quint32 EnhancedPacketBlock = 6;
+        constexpr int PacketHeader = 28, PseudoHeader = 4;
+        QList<QByteArray> frames;
+        for (int at = 0; at + 12 <= bytes.size();) {
+            const quint32 type = qFromLittleEndian<quint32>(bytes.constData() + at);
+            const int length = int(qFromLittleEndian<quint32>(bytes.constData() + at + 4));
+            QVERIFY(length >= 12 && at + length <= bytes.size());
+            if (type == EnhancedPacketBlock) {
+                const int captured = int(qFromLittleEndian<quint32>(bytes.constData() + at + 20));
+                frames << bytes.mid(at + PacketHeader + PseudoHeader, captured - PseudoHeader);
+            }
+            at += length;
+        }
+        const int auth = int(frames.indexOf(QByteArray("\x60\x04\xD1\x3D", 4)));
+        QVERIFY2(auth >= 0 && auth + 3 < frames.size(), qPrintable(QString::number(auth)));
+        const QByteArray nonce = frames.at(auth + 1), token = frames.at(auth + 2), answer = frames.at(auth + 3);
+        QCOMPARE(nonce.size(), 4);
+        QCOMPARE(token.size(), 8);
+        QCOMPARE(answer.size(), 4);
+
+        const quint32 uid = 0x04A23B15, nt = Crypto1::wordAt(nonce, 0);
+        Crypto1 sniffer;
+        sniffer.loadKey(key);
+        sniffer.feedWord(uid ^ nt);
+        // The sniffer sees only {nr}: fed in the encrypted mode, the state
+        // takes in nr itself.
+        sniffer.feedWord(Crypto1::wordAt(token, 0), Crypto1::Feed::Encrypted);
+        QCOMPARE(Crypto1::wordAt(token, 4), Crypto1::readerAnswer(nt) ^ sniffer.feedWord(0));
+        QCOMPARE(Crypto1::wordAt(answer, 0), Crypto1::cardAnswer(nt) ^ sniffer.feedWord(0));
+        QCOMPARE(Crypto1::readerAnswer(nt), Crypto1::successor(nt, 64));
+        QCOMPARE(Crypto1::cardAnswer(nt), Crypto1::successor(nt, 96));
     }
 
     void tsharkHasTheTypeAFramesOnTheAirClock()
