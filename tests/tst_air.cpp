@@ -15,6 +15,7 @@
 #include "scriptedcard.h"
 #include "signalsynthesis.h"
 
+#include <QRegularExpression>
 #include <QSet>
 #include <QTest>
 #include <QtEndian>
@@ -58,6 +59,33 @@ std::shared_ptr<MifareClassicCard> mifareCard()
     auto card = std::make_shared<MifareClassicCard>(QByteArray("\x04\xA2\x3B\x15", 4));
     card->setBlock(4, QByteArray("Bonjour TagBench"));
     return card;
+}
+
+// The card's nonces of the tests' authentications: the first is the
+// published example whose answers are ar = 8D65734B and at = 9A427B20.
+constexpr quint32 TestNonce = 0x82A4166C;
+constexpr quint32 NestedNonce = 0x01200145;
+
+// Meanings with what the chip draws at random masked: the reader's nonce,
+// and the ciphertext that follows from it.
+QStringList masked(QStringList lines)
+{
+    static const QRegularExpression ciphertext(QStringLiteral("\\(chiffré : [0-9A-F ]+\\)"));
+    static const QRegularExpression readerNonce(QStringLiteral("nr [0-9A-F]{8}"));
+    for (QString &line : lines)
+        line.replace(ciphertext, QStringLiteral("(chiffré : …)")).replace(readerNonce, QStringLiteral("nr …"));
+    return lines;
+}
+
+// A nested authentication of `block` with the key already loaded: the
+// session stays on meanwhile (any write of Control would end it).
+void authenticateNested(ChipScript &reader, quint8 block)
+{
+    for (char byte : QByteArray("\x60", 1) + char(block) + QByteArray("\x04\xA2\x3B\x15", 4))
+        reader.chip.write(ChipReg::FIFOData, quint8(byte));
+    reader.chip.write(ChipReg::Command, ChipCmd::Authent1);
+    reader.chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityNoCrc);
+    reader.chip.write(ChipReg::Command, ChipCmd::Authent2);
 }
 
 // The times at which a waveform falls below, and rises back to, `threshold`.
@@ -514,8 +542,10 @@ private slots:
         };
         QTest::newRow("authentication and read") << "authentication" << QStringList {
             "→ AUTH A bloc 4", "← nonce de la carte",
-            "→ jeton du lecteur (chiffré)", "← jeton de la carte (chiffré)",
-            "→ commande chiffrée", "← données chiffrées",
+            "→ jeton du lecteur : nr …, ar = suc64(nt) 8D65734B (chiffré : …)",
+            "← jeton de la carte : at = suc96(nt) 9A427B20 (chiffré : …)",
+            "→ READ bloc 4 (chiffré : …)",
+            "← bloc 4 : 42 6F 6E 6A 6F 75 72 20 54 61 67 42 65 6E 63 68 (chiffré : …)",
         };
         QTest::newRow("refused read, then halt") << "refused" << QStringList {
             "→ READ bloc 4", "← NAK", "→ HLTA",
@@ -534,7 +564,9 @@ private slots:
     {
         QFETCH(QString, scenario);
         QFETCH(QStringList, expected);
-        ChipScript reader({ mifareCard() });
+        const auto card = mifareCard();
+        card->setNextNonce(TestNonce);
+        ChipScript reader({ card });
         if (scenario == "identification") {
             reader.identify();
         } else if (scenario == "authentication" || scenario == "refused") {
@@ -565,7 +597,7 @@ private slots:
             reader.transceive(QByteArray("\x02\x28", 2));
             reader.transceive(QByteArray("\x02\x27\x34", 3));
         }
-        QCOMPARE(meanings(reader), expected);
+        QCOMPARE(masked(meanings(reader)), expected);
     }
 
     void traceLinesAndSummaries()
@@ -577,6 +609,132 @@ private slots:
         AirDecoder decoder;
         QCOMPARE(AirDecoder::summary(decoder.decode(reader.chip.airLog().at(0))), QStringLiteral("REQA → ATQA 04 00"));
         QCOMPARE(AirDecoder::summary(decoder.decode(reader.chip.airLog().at(1))), QStringLiteral("REQA → (pas de réponse)"));
+    }
+
+    // --- the MIFARE session decrypted --------------------------------------
+
+    // After an authentication of block 4 (the log cleared if the cipher came
+    // on), each frame as the reader's chip knew it, its ciphertext beside
+    // it; an AUTH among the frames is a nested authentication. What the
+    // chip could not read is said to be so.
+    void decryptsTheSession_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QList<QByteArray>>("frames");
+        QTest::addColumn<QStringList>("expected");
+        const QByteArray read4("\x30\x04", 2), read8("\x30\x08", 2);
+        QTest::newRow("write, read back, halt") << "" << QList<QByteArray> { QByteArray("\xA0\x04", 2), "Au revoir, banc!", read4, QByteArray("\x50\x00", 2) }
+            << QStringList { "→ WRITE bloc 4 (chiffré : …)", "← ACK (chiffré : …)",
+                             "→ données du bloc 4 : 41 75 20 72 65 76 6F 69 72 2C 20 62 61 6E 63 21 (chiffré : …)", "← ACK (chiffré : …)",
+                             "→ READ bloc 4 (chiffré : …)", "← bloc 4 : 41 75 20 72 65 76 6F 69 72 2C 20 62 61 6E 63 21 (chiffré : …)",
+                             "→ HLTA (chiffré : …)" };
+        QTest::newRow("a block of another sector refused") << "" << QList<QByteArray> { read8 }
+            << QStringList { "→ READ bloc 8 (chiffré : …)", "← NAK 4 (chiffré : …)" };
+        QTest::newRow("nested authentication of sector 2") << "" << QList<QByteArray> { QByteArray("\x60\x08", 2), read8 }
+            << QStringList { "→ AUTH A bloc 8 (chiffré : …)", "← nonce de la carte 01200145 (chiffré : …)",
+                             "→ jeton du lecteur : nr …, ar = suc64(nt) 63E5BCA7 (chiffré : …)",
+                             "← jeton de la carte : at = suc96(nt) 993730BD (chiffré : …)", "→ READ bloc 8 (chiffré : …)",
+                             "← bloc 8 : 53 65 63 74 65 75 72 20 64 65 75 78 20 21 21 21 (chiffré : …)" };
+        // The card is silent to a token made with another key; nothing
+        // after it goes enciphered.
+        QTest::newRow("wrong key") << "wrongKey" << QList<QByteArray> { read4 }
+            << QStringList { "→ AUTH A bloc 4", "← nonce de la carte",
+                             "→ jeton du lecteur : nr …, ar = suc64(nt) 8D65734B (chiffré : …)", "→ READ bloc 4" };
+        QTest::newRow("an answer to the token not the card's") << "echo" << QList<QByteArray> {}
+            << QStringList { "→ AUTH A bloc 4", "← nonce de la carte",
+                             "→ jeton du lecteur : nr …, ar = suc64(nt) 8D65734B (chiffré : …)",
+                             "← réponse au jeton indéchiffrable : pas at = suc96(nt)" };
+        QTest::newRow("exchanges without their clear bits") << "withoutClear" << QList<QByteArray> { read4 }
+            << QStringList { "→ AUTH A bloc 4", "← nonce de la carte", "→ jeton du lecteur, clé inconnue : indéchiffrable",
+                             "← réponse indéchiffrable (clé inconnue)", "→ trame chiffrée, clé inconnue : indéchiffrable",
+                             "← réponse indéchiffrable (clé inconnue)" };
+    }
+
+    void decryptsTheSession()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QList<QByteArray>, frames);
+        QFETCH(QStringList, expected);
+        const auto card = mifareCard();
+        card->setNextNonce(TestNonce);
+        card->setBlock(8, QByteArray("Secteur deux !!!"));
+        auto echo = std::make_shared<ScriptedCard>();  // answers every frame, the token too, with the nonce
+        echo->answer = Air::withOddParity(Crypto1::wordBytes(TestNonce));
+        ChipScript reader({ setup == "echo" ? std::shared_ptr<VirtualCard>(echo) : card });
+        reader.identify();
+        reader.chip.clearAirLog();
+        reader.authenticate(4, setup == "wrongKey" ? QByteArray("\xA0\xA1\xA2\xA3\xA4\xA5", 6) : QByteArray(6, char(0xFF)));
+        card->setNextNonce(NestedNonce);
+        if (reader.chip.crypto1On() && setup != "withoutClear")
+            reader.chip.clearAirLog();
+        for (const QByteArray &frame : frames) {
+            reader.chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityTxCrc);
+            if (quint8(frame.at(0)) == MifareCommand::AuthenticateKeyA)
+                authenticateNested(reader, quint8(frame.at(1)));
+            else
+                reader.transceive(frame);
+        }
+        AirDecoder decoder;
+        QStringList lines, summaries;
+        for (AirExchange exchange : reader.chip.airLog()) {
+            if (setup == "withoutClear")
+                exchange.plainKnown = exchange.answerPlainKnown = false;
+            const std::vector<DecodedFrame> decoded = decoder.decode(exchange);
+            summaries << AirDecoder::summary(decoded);
+            for (const DecodedFrame &frame : decoded) {
+                lines << frame.traceLine().section(QLatin1Char(' '), 0, 0) + QLatin1Char(' ') + frame.meaning;
+                // A decrypted frame: its clear bytes in the trace, then the
+                // ciphertext, none of it in the summary; the clear frame's checks.
+                QVERIFY2(!frame.label().contains(QStringLiteral("chiffré :")), qPrintable(frame.label()));
+                const QString note = QStringLiteral("(chiffré : %1)").arg(frame.hex());
+                QCOMPARE(frame.meaning.endsWith(note), !frame.plainBytes.isEmpty());
+                if (!frame.plainBytes.isEmpty()) {
+                    QVERIFY(frame.encrypted && frame.parity != DecodedFrame::Check::Failed && frame.crc != DecodedFrame::Check::Failed);
+                    QVERIFY2(frame.traceLine().contains(frame.plainBytes.toHex(' ').toUpper() + ' '), qPrintable(frame.traceLine()));
+                }
+            }
+        }
+        QCOMPARE(masked(lines), expected);
+        if (setup == "wrongKey")
+            QCOMPARE(summaries.at(1).section(QStringLiteral(" → "), 1), QStringLiteral("(pas de réponse)"));
+    }
+
+    // The clear bytes are the public cipher's: a sniffer that holds the key
+    // reads the same nr, ar, at, READ and block from the frames' bytes,
+    // which stay the air's ciphertext.
+    void decryptedSessionMatchesThePublicCipher()
+    {
+        const auto card = mifareCard();
+        card->setNextNonce(TestNonce);
+        ChipScript reader({ card });
+        reader.identify();
+        reader.chip.clearAirLog();
+        reader.authenticate(4);
+        reader.chip.write(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityCrcBothWays);
+        reader.transceive(QByteArray("\x30\x04", 2));
+        AirDecoder decoder;
+        std::vector<DecodedFrame> frames;
+        for (const AirExchange &exchange : reader.chip.airLog()) {
+            const std::vector<DecodedFrame> decoded = decoder.decode(exchange);
+            frames.insert(frames.end(), decoded.begin(), decoded.end());
+        }
+        QCOMPARE(int(frames.size()), 6);
+        Crypto1 sniffer;
+        sniffer.loadKey({ 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF });
+        sniffer.feedWord(0x04A23B15 ^ TestNonce);
+        const quint32 sentNr = Crypto1::wordAt(frames[2].bytes, 0);
+        const quint32 nr = sentNr ^ sniffer.feedWord(sentNr, Crypto1::Feed::Encrypted);
+        QCOMPARE(frames[2].plainBytes, Crypto1::wordBytes(nr) + Crypto1::wordBytes(Crypto1::readerAnswer(TestNonce)));
+        QCOMPARE(frames[3].plainBytes, Crypto1::wordBytes(Crypto1::cardAnswer(TestNonce)));
+        QCOMPARE(frames[4].plainBytes, QByteArray("\x30\x04\x26\xEE", 4));  // READ 4 and its CRC_A
+        QCOMPARE(frames[5].plainBytes.left(MifareClassicCard::BlockSize), card->block(4));
+        // From ar on, the air's bytes are the clear ones XOR the keystream.
+        const QByteArray clear = frames[2].plainBytes.mid(4) + frames[3].plainBytes + frames[4].plainBytes + frames[5].plainBytes;
+        const QByteArray air = frames[2].bytes.mid(4) + frames[3].bytes + frames[4].bytes + frames[5].bytes;
+        for (int at = 0; at + 4 <= clear.size(); at += 4)
+            QCOMPARE(Crypto1::wordAt(air, at), Crypto1::wordAt(clear, at) ^ sniffer.feedWord(0));
+        QCOMPARE(AirDecoder::summary({ frames[4], frames[5] }),
+                 QStringLiteral("READ bloc 4 → bloc 4 : 42 6F 6E 6A 6F 75 72 20 54 61 67 42 65 6E 63 68"));
     }
 
     // --- the air decoder is strict -----------------------------------------

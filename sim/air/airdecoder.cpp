@@ -22,6 +22,10 @@ constexpr int LongestShownPayload = 4;  // bytes of an answer a summary shows
 constexpr int PauseDecimals = 2;        // "0,15 µs"
 constexpr double Percent = 100.0;
 constexpr int LastBlockNumber = 255;    // ISO 15693 block numbers are one byte
+// MIFARE's authentication words: a nonce or an answer, four bytes; the
+// reader's token is its nonce and its answer.
+constexpr int WordBytes = 4;
+constexpr int TokenBytes = 2 * WordBytes;
 
 // Bits taken apart into bytes, least significant bit first, with a parity
 // bit after each whole byte when `parity` is set. The first byte may begin
@@ -115,6 +119,12 @@ QString hexOf(const QByteArray &bytes)
 QString compactHex(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex().toUpper());
+}
+
+// What a decrypted frame's meaning ends with: the bytes the air carried.
+QString cipherNote(const QByteArray &ciphertext)
+{
+    return QStringLiteral(" (chiffré : %1)").arg(hexOf(ciphertext));
 }
 
 QString byteText(quint8 value)
@@ -320,14 +330,27 @@ QString DecodedFrame::hex() const
     return hexOf(bytes);
 }
 
+QString DecodedFrame::meaningWithoutCiphertext() const
+{
+    QString text = meaning;
+    if (!plainBytes.isEmpty())
+        text.remove(cipherNote(bytes));
+    return text;
+}
+
 QString DecodedFrame::traceLine() const
 {
     QString line = direction == Direction::ReaderToCard ? QStringLiteral("→ ") : QStringLiteral("← ");
-    line += meaning;
-    if (!bytes.isEmpty())
-        line += QLatin1Char(' ') + hex();
+    // A decrypted frame shows its clear bytes where a plain one shows its
+    // own, and the ciphertext after them.
+    line += meaningWithoutCiphertext();
+    const QByteArray &shown = plainBytes.isEmpty() ? bytes : plainBytes;
+    if (!shown.isEmpty())
+        line += QLatin1Char(' ') + hexOf(shown);
     if (partial())
         line += QStringLiteral(" (%1 bits)").arg(bitCount);
+    if (!plainBytes.isEmpty())
+        line += cipherNote(bytes);
     if (parity == Check::Failed)
         line += QStringLiteral(" [parité fausse]");
     if (crc == Check::Failed)
@@ -338,7 +361,7 @@ QString DecodedFrame::traceLine() const
 QString DecodedFrame::label() const
 {
     if (direction == Direction::ReaderToCard || encrypted)
-        return meaning;
+        return meaningWithoutCiphertext();
     const QByteArray payload = crc == Check::None ? bytes : bytes.left(bytes.size() - CrcLength);
     if (payload.isEmpty() || payload.size() > LongestShownPayload || meaning.contains(QLatin1Char(':')))
         return meaning;
@@ -428,7 +451,7 @@ DecodedFrame AirDecoder::answerFrame(const AirExchange &exchange)
     // Where the answer's first bit lands, as typeAAnswer lays it out (before
     // it moves on from the request it answers).
     const bool nibble = int(exchange.received.bits.size()) == MifareCommand::AckNakBits;
-    const int offset = typeA && !nibble && m_last == Last::Anticollision ? m_anticollisionBits % ByteBits : 0;
+    const int offset = typeA ? answerOffset(exchange.received.bits) : 0;
     DecodedFrame answer = typeA ? typeAAnswer(exchange) : vicinityAnswer(exchange);
     answer.serial = exchange.serial;
     answer.timeNs = answerNs;
@@ -439,22 +462,91 @@ DecodedFrame AirDecoder::answerFrame(const AirExchange &exchange)
         const int position = collisionPosition(exchange.received, typeA && !nibble, offset);
         answer.meaning = position > 0 ? QStringLiteral("collision au bit %1").arg(position)
                                       : QStringLiteral("collision sur un bit de parité");
+        answer.plainBytes.clear();  // superposed answers decipher to nothing
     }
     return answer;
 }
 
+int AirDecoder::answerOffset(const AirBits &bits) const
+{
+    const bool nibble = int(bits.size()) == MifareCommand::AckNakBits;
+    return !nibble && m_last == Last::Anticollision ? m_anticollisionBits % ByteBits : 0;
+}
+
+void AirDecoder::showCiphertext(DecodedFrame &frame, const AirBits &airBits, bool parity, int offset)
+{
+    const Unpacked cipher = unpack(airBits, parity, offset);
+    frame.encrypted = true;
+    // Empty when the frame could not be read, or when nothing of it was on
+    // the air to be read.
+    frame.plainBytes = cipher.bytes.isEmpty() ? QByteArray() : frame.bytes;
+    frame.bytes = cipher.bytes;
+    frame.bitCount = cipher.bitCount;
+    frame.parityBits = parity;
+    if (!frame.plainBytes.isEmpty())
+        frame.meaning += cipherNote(frame.bytes);
+}
+
 DecodedFrame AirDecoder::typeARequest(const AirExchange &exchange)
 {
-    using namespace TypeACommand;
-    DecodedFrame frame;
-    frame.encrypted = exchange.encrypted;
     if (exchange.sent.slotPulse) {
+        DecodedFrame frame;
+        frame.encrypted = exchange.encrypted;
         frame.slotPulse = true;
         frame.meaning = QStringLiteral("impulsion seule");
         return frame;
     }
-    if (int(exchange.sent.bits.size()) == ShortFrameBits && !exchange.encrypted) {
-        const Unpacked bytes = unpack(exchange.sent.bits, false);
+    if (exchange.encrypted)
+        return encryptedRequest(exchange);
+    return typeACommand(exchange.sent.bits, exchange.settings.channelRedundancy, false);
+}
+
+DecodedFrame AirDecoder::encryptedRequest(const AirExchange &exchange)
+{
+    const quint8 redundancy = exchange.settings.channelRedundancy;
+    const bool parity = redundancy & ChannelRedundancyBits::ParityEn;
+    const bool token = exchange.authenticationToken;
+    DecodedFrame frame;
+    if (exchange.plainKnown) {
+        frame = token ? readerToken(exchange.plainSent, parity) : typeACommand(exchange.plainSent, redundancy, true);
+    } else {
+        // Without the key the cipher covers everything, the parity bits
+        // too: nothing can be read or checked.
+        frame.meaning = token ? QStringLiteral("jeton du lecteur, clé inconnue : indéchiffrable")
+                              : QStringLiteral("trame chiffrée, clé inconnue : indéchiffrable");
+        m_last = token ? Last::AuthenticationToken : Last::Other;
+    }
+    showCiphertext(frame, exchange.sent.bits, parity, 0);
+    return frame;
+}
+
+DecodedFrame AirDecoder::readerToken(const AirBits &bits, bool parity)
+{
+    DecodedFrame frame;
+    const Unpacked clear = unpack(bits, parity);
+    frame.bytes = clear.bytes;
+    frame.bitCount = clear.bitCount;
+    frame.parity = clear.parity;
+    m_last = Last::AuthenticationToken;
+    const QString name = QStringLiteral("jeton du lecteur");
+    if (frame.bitCount != TokenBytes * ByteBits) {
+        frame.malformed = true;
+        frame.meaning = withFaults(name, { bitsFault(frame.bitCount, TokenBytes * ByteBits) });
+        return frame;
+    }
+    // The reader's nonce, then its answer to the card's: the card's nonce 64
+    // shifts of its generator on.
+    frame.meaning = name + QStringLiteral(" : nr %1, ar = suc64(nt) %2")
+                               .arg(compactHex(frame.bytes.left(WordBytes)), compactHex(frame.bytes.mid(WordBytes)));
+    return frame;
+}
+
+DecodedFrame AirDecoder::typeACommand(const AirBits &bits, quint8 redundancy, bool deciphered)
+{
+    using namespace TypeACommand;
+    DecodedFrame frame;
+    if (int(bits.size()) == ShortFrameBits) {
+        const Unpacked bytes = unpack(bits, false);
         frame.bytes = bytes.bytes;
         frame.bitCount = bytes.bitCount;
         const quint8 command = quint8(bytes.bytes.at(0));
@@ -464,19 +556,11 @@ DecodedFrame AirDecoder::typeARequest(const AirExchange &exchange)
         m_last = command == Reqa || command == Wupa ? Last::Request : Last::Other;
         return frame;
     }
-    const quint8 redundancy = exchange.settings.channelRedundancy;
     const bool parity = redundancy & ChannelRedundancyBits::ParityEn;
-    const Unpacked unpacked = unpack(exchange.sent.bits, parity);
+    const Unpacked unpacked = unpack(bits, parity);
     frame.bytes = unpacked.bytes;
     frame.bitCount = unpacked.bitCount;
     frame.parityBits = parity;
-    if (exchange.encrypted) {
-        // The cipher covers the parity bits too: nothing can be checked.
-        frame.meaning = exchange.authenticationToken ? QStringLiteral("jeton du lecteur (chiffré)")
-                                                     : QStringLiteral("commande chiffrée");
-        m_last = exchange.authenticationToken ? Last::AuthenticationToken : Last::Other;
-        return frame;
-    }
     frame.parity = unpacked.parity;
     const QByteArray &b = frame.bytes;
     const int size = int(b.size());
@@ -510,6 +594,9 @@ DecodedFrame AirDecoder::typeARequest(const AirExchange &exchange)
     if (writeData) {
         command(MifareCommand::BlockSize);
         name = QStringLiteral("données du bloc %1").arg(m_block);
+        // Deciphered, the data are nowhere else to be seen.
+        if (deciphered)
+            name += QStringLiteral(" : ") + hexOf(b.left(MifareCommand::BlockSize));
     } else if (level > 0) {
         const QString sel = QStringLiteral("CL%1").arg(level);
         const quint8 nvb = size >= 2 ? quint8(b.at(1)) : 0;
@@ -601,35 +688,78 @@ DecodedFrame AirDecoder::typeARequest(const AirExchange &exchange)
 
 DecodedFrame AirDecoder::typeAAnswer(const AirExchange &exchange)
 {
+    if (exchange.encrypted)
+        return encryptedAnswer(exchange);
+    return typeAReply(exchange.received.bits, exchange.settings.channelRedundancy, false);
+}
+
+DecodedFrame AirDecoder::encryptedAnswer(const AirExchange &exchange)
+{
+    const AirBits &bits = exchange.received.bits;
+    const bool nibble = int(bits.size()) == MifareCommand::AckNakBits;
+    const int offset = answerOffset(bits);
+    const bool toToken = m_last == Last::AuthenticationToken;
+    DecodedFrame frame;
+    if (exchange.answerPlainKnown) {
+        frame = toToken ? cardToken(exchange.plainReceived)
+                        : typeAReply(exchange.plainReceived, exchange.settings.channelRedundancy, true);
+    } else {
+        // The reader's own frame in the clear means its key is known: an
+        // answer it cannot read is then no token of the card's, or one it
+        // did not listen to.
+        frame.meaning = !exchange.plainKnown ? QStringLiteral("réponse indéchiffrable (clé inconnue)")
+            : toToken                        ? QStringLiteral("réponse au jeton indéchiffrable : pas at = suc96(nt)")
+                                             : QStringLiteral("réponse non déchiffrée : le lecteur n'écoutait pas");
+        m_last = Last::Other;
+    }
+    showCiphertext(frame, bits, !nibble, offset);
+    frame.firstByteBits = ByteBits - offset;
+    return frame;
+}
+
+DecodedFrame AirDecoder::cardToken(const AirBits &bits)
+{
+    DecodedFrame frame;
+    const Unpacked clear = unpack(bits, true);
+    frame.bytes = clear.bytes;
+    frame.bitCount = clear.bitCount;
+    frame.parity = clear.parity;
+    m_last = Last::Other;
+    const QString name = QStringLiteral("jeton de la carte");
+    if (frame.bitCount != WordBytes * ByteBits) {
+        frame.malformed = true;
+        frame.meaning = withFaults(name, { bitsFault(frame.bitCount, WordBytes * ByteBits) });
+        return frame;
+    }
+    // The card's answer: its nonce 96 shifts of its generator on.
+    frame.meaning = name + QStringLiteral(" : at = suc96(nt) %1").arg(compactHex(frame.bytes));
+    return frame;
+}
+
+DecodedFrame AirDecoder::typeAReply(const AirBits &bits, quint8 redundancy, bool deciphered)
+{
     using namespace TypeACommand;
     DecodedFrame frame;
-    frame.encrypted = exchange.encrypted;
-    const AirBits &bits = exchange.received.bits;
     if (int(bits.size()) == MifareCommand::AckNakBits) {
         const Unpacked nibble = unpack(bits, false);
         frame.bytes = nibble.bytes;
         frame.bitCount = nibble.bitCount;
-        if (exchange.encrypted) {
-            frame.meaning = QStringLiteral("ACK/NAK chiffré");
-        } else {
-            const bool ack = quint8(nibble.bytes.at(0)) == MifareCommand::Ack;
-            frame.meaning = ack ? QStringLiteral("ACK") : QStringLiteral("NAK");
-            if (ack && m_last == Last::Write)
-                m_last = Last::WriteData;
-        }
+        const quint8 value = quint8(nibble.bytes.at(0));
+        const bool ack = value == MifareCommand::Ack;
+        frame.meaning = ack ? QStringLiteral("ACK") : QStringLiteral("NAK");
+        // Deciphered, which NAK it is shows nowhere else.
+        if (!ack && deciphered)
+            frame.meaning += QLatin1Char(' ') + QString::number(value, 16).toUpper();
+        if (ack && m_last == Last::Write)
+            m_last = Last::WriteData;
         return frame;
     }
-    const int offset = m_last == Last::Anticollision ? m_anticollisionBits % ByteBits : 0;
+    const int offset = answerOffset(bits);
     const Unpacked unpacked = unpack(bits, true, offset);
     frame.bytes = unpacked.bytes;
     frame.bitCount = unpacked.bitCount;
     frame.parityBits = true;
     frame.firstByteBits = ByteBits - offset;
-    if (exchange.encrypted) {
-        frame.meaning = m_last == Last::AuthenticationToken ? QStringLiteral("jeton de la carte (chiffré)")
-                                                            : QStringLiteral("données chiffrées");
-        return frame;
-    }
     frame.parity = unpacked.parity;
     const QByteArray &b = frame.bytes;
     bool crcCarried = false;
@@ -671,16 +801,20 @@ DecodedFrame AirDecoder::typeAAnswer(const AirExchange &exchange)
         break;
     case Last::Authenticate:
         name = QStringLiteral("nonce de la carte");
-        expect(4 * ByteBits);
+        if (expect(WordBytes * ByteBits) && deciphered)
+            name += QLatin1Char(' ') + compactHex(b);
         break;
     case Last::Read:
         crcCarried = true;
-        name = QStringLiteral("données du bloc %1").arg(m_block);
-        expect((MifareCommand::BlockSize + CrcLength) * ByteBits);
+        // Deciphered, the block's data show in the meaning: nowhere else
+        // are they to be seen in the clear.
+        name = deciphered ? QStringLiteral("bloc %1").arg(m_block) : QStringLiteral("données du bloc %1").arg(m_block);
+        if (expect((MifareCommand::BlockSize + CrcLength) * ByteBits) && deciphered)
+            name += QStringLiteral(" : ") + hexOf(b.left(MifareCommand::BlockSize));
         break;
     default:
         // An answer no command calls for: a CRC only where the chip looks for one.
-        crcCarried = crcOn(exchange.settings.channelRedundancy, ChannelRedundancyBits::RxCRCEn);
+        crcCarried = crcOn(redundancy, ChannelRedundancyBits::RxCRCEn);
         name = QStringLiteral("réponse");
         break;
     }

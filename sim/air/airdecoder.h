@@ -28,7 +28,14 @@ struct DecodedFrame
     QByteArray bytes;       // the last one partial when bitCount is not a multiple of 8
     Check parity = Check::None;
     Check crc = Check::None;
+    // Enciphered on the air. Where the reader's chip knew the frame in the
+    // clear, it is decoded from that: `bytes` stay the ciphertext, as a
+    // sniffer captures it, plainBytes hold the clear bytes, the meaning
+    // ends with the ciphertext ("READ bloc 4 (chiffré : 3A 91 5C 0E)"), and
+    // the parity and CRC checks are those of the clear frame. A frame it
+    // could not read has no plainBytes, and its meaning says so.
     bool encrypted = false;
+    QByteArray plainBytes;
     bool slotPulse = false;  // an ISO/IEC 15693 end-of-frame pulse alone
     // The frame breaks its own rules (an NVB, a BCC, a length, a parameter
     // missing or in excess): its meaning says how.
@@ -45,18 +52,24 @@ struct DecodedFrame
 
     // "26", "93 20", "" for a pulse
     QString hex() const;
+    // The meaning without the ciphertext a decrypted frame's ends with.
+    QString meaningWithoutCiphertext() const;
     // Whether the last byte holds fewer than eight bits.
     bool partial() const { return bitCount % 8 != 0; }
-    // One line of a trace: "→ REQA 26 (7 bits)", "← ATQA 04 00".
+    // One line of a trace: "→ REQA 26 (7 bits)", "← ATQA 04 00"; a decrypted
+    // frame with its clear bytes, then its ciphertext: "→ READ bloc 4 30 04
+    // 26 EE (chiffré : 3A 91 5C 0E)".
     QString traceLine() const;
     // What an exchange's summary shows of it: the meaning, with the bytes
-    // of a short answer ("ATQA 04 00").
+    // of a short answer ("ATQA 04 00"); a decrypted frame's without its
+    // ciphertext.
     QString label() const;
 };
 
 // Decodes the air's frames, exchange after exchange: the request by its own
 // bytes, the answer by the request it answers, the MIFARE session's frames
-// as encrypted, an inventory's slot pulses by their number. It keeps what
+// from the clear bits the reader's chip recorded (those it could not read
+// as such), an inventory's slot pulses by their number. It keeps what
 // it needs of the frames before (the last request, the inventory's slot).
 // It is strict: a frame that breaks its command's rules is named for what it
 // is and flagged, never read as what it should have been; a frame that never
@@ -80,8 +93,21 @@ private:
 
     DecodedFrame silentRequest(const AirExchange &exchange) const;
     DecodedFrame typeARequest(const AirExchange &exchange);
+    DecodedFrame encryptedRequest(const AirExchange &exchange);
+    DecodedFrame readerToken(const AirBits &bits, bool parity);
+    // A type A command from its bits, on the air or `deciphered`: then the
+    // data it carries go into its meaning.
+    DecodedFrame typeACommand(const AirBits &bits, quint8 redundancy, bool deciphered);
     DecodedFrame answerFrame(const AirExchange &exchange);
     DecodedFrame typeAAnswer(const AirExchange &exchange);
+    DecodedFrame encryptedAnswer(const AirExchange &exchange);
+    DecodedFrame cardToken(const AirBits &bits);
+    DecodedFrame typeAReply(const AirBits &bits, quint8 redundancy, bool deciphered);
+    // Where a type A answer's first bit lands in its byte: past the bits
+    // of it the reader sent, after an anticollision.
+    int answerOffset(const AirBits &bits) const;
+    // A frame decoded from its clear bits given the bytes the air carried.
+    static void showCiphertext(DecodedFrame &frame, const AirBits &airBits, bool parity, int offset);
     DecodedFrame vicinityRequest(const AirExchange &exchange);
     DecodedFrame vicinityAnswer(const AirExchange &exchange);
 

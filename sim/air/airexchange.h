@@ -52,4 +52,21 @@ struct AirExchange
     bool heard = false;  // the cards took the frame in (hearing is Heard)
     AirHearing hearing = AirHearing::FieldOff;
     Reception received;
+
+    // An encrypted exchange in the clear, as the reader's chip knew it: it
+    // enciphers its own frame and deciphers the answer, so a protocol
+    // analyser can show the session beside its ciphertext. Bits in air
+    // order, with the clear parity bits where the frame has parity; sent
+    // and received above stay what the air carried.
+    //
+    // plainSent is the reader's frame before enciphering: for an
+    // authentication's token, nr then ar = suc64(nt); for a nested AUTH, the
+    // command. plainReceived is the answer deciphered: the card's token only
+    // when it came out as suc96(nt), the nonce of a nested authentication as
+    // the chip recovered it with the key it holds. What the chip could not
+    // read (no answer, an answer that is not the token) is left unknown.
+    bool plainKnown = false;        // plainSent holds the reader's frame in the clear
+    AirBits plainSent;
+    bool answerPlainKnown = false;  // plainReceived holds the answer in the clear
+    AirBits plainReceived;
 };

@@ -365,11 +365,14 @@ void ChipModel::authent1()
     frame.coding = coding();
     frame.bits = encode(arguments.left(AuthentUidAt));
     reg(ChipReg::BitFraming) &= quint8(~BitFramingBits::TxLastBitsMask);
+    const AirBits plain = nested ? frame.bits : AirBits();
     if (nested)
         m_cipher.encipher(frame.bits, parity);  // a nested authentication goes out encrypted
     Reception reception = sendOnAir(frame, nested);
-    if (nested)
+    if (nested) {
         decipherNestedNonce(reception.bits, parity);
+        notePlaintext(plain, reception.bits);
+    }
     Running running = runningFor(m_airLog.back(), receivedIrqs(reception));
     running.receives = true;
     running.received = decode(reception);
@@ -424,6 +427,7 @@ void ChipModel::authent2()
     frame.bits = encode(token);
     reg(ChipReg::BitFraming) &= quint8(~BitFramingBits::TxLastBitsMask);
     const bool parity = parityOn();
+    const AirBits plain = frame.bits;
     m_cipher.encipher(frame.bits, parity, { NonceBits, 0 });
 
     Reception reception = sendOnAir(frame, true, true);
@@ -435,6 +439,9 @@ void ChipModel::authent2()
     running.received.bytes.clear();
     running.crypto1OnAtEnd = answer.size() == NonceBytes && running.received.clean()
         && Crypto1::wordAt(answer, 0) == Crypto1::cardAnswer(m_cardNonce);
+    // An answer that does not decipher to the card's token is none the
+    // chip can read: the card holds another key, or another card answered.
+    notePlaintext(plain, running.crypto1OnAtEnd ? std::optional<AirBits>(reception.bits) : std::nullopt);
     finishAfterAir(std::move(running));
 }
 
@@ -455,10 +462,13 @@ void ChipModel::transmit(bool thenReceive)
     // TxLastBits is spent once the frame is out.
     reg(ChipReg::BitFraming) &= quint8(~BitFramingBits::TxLastBitsMask);
 
+    const AirBits plain = m_crypto1On ? frame.bits : AirBits();
     if (m_crypto1On)
         m_cipher.encipher(frame.bits, parityOn());
     Reception reception = sendOnAir(frame, m_crypto1On);
     if (!thenReceive) {
+        if (m_crypto1On)
+            notePlaintext(plain, std::nullopt);  // the chip does not listen: the answer stays unread
         // Transmit is over once the frame is out; what answers is not heard.
         AirExchange sentOnly = m_airLog.back();
         sentOnly.received = Reception();
@@ -468,12 +478,25 @@ void ChipModel::transmit(bool thenReceive)
         finishAfterAir(std::move(running));
         return;
     }
-    if (m_crypto1On)
+    if (m_crypto1On) {
         m_cipher.decipher(reception.bits, parityOn());
+        notePlaintext(plain, reception.bits);
+    }
     Running running = runningFor(m_airLog.back(), receivedIrqs(reception));
     running.receives = true;
     running.received = decode(reception);
     finishAfterAir(std::move(running));
+}
+
+void ChipModel::notePlaintext(const AirBits &sent, const std::optional<AirBits> &answer)
+{
+    AirExchange &exchange = m_airLog.back();
+    exchange.plainKnown = true;
+    exchange.plainSent = sent;
+    if (answer && !answer->empty()) {
+        exchange.answerPlainKnown = true;
+        exchange.plainReceived = *answer;
+    }
 }
 
 quint8 ChipModel::receivedIrqs(const Reception &reception)

@@ -118,6 +118,10 @@ private:
     AirSettings airSettings() const;
     // Puts the frame on the air, answers and all, and logs the exchange.
     Reception sendOnAir(AirFrame frame, bool encrypted, bool authenticationToken = false);
+    // Records in the exchange just put on the air what the chip holds of it
+    // in the clear: its frame before enciphering, and the answer as it
+    // deciphered it, when there was one it could read.
+    void notePlaintext(const AirBits &sent, const std::optional<AirBits> &answer);
     // Decodes what the receiver picked up into bytes; sets the error flags,
     // CollPos, RxLastBits and CRCResult as the chip does.
     struct Received
