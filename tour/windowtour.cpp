@@ -3,6 +3,7 @@
 #include "airlogview.h"
 #include "benchwindow.h"
 #include "chipregisters.h"
+#include "crypto1.h"
 #include "iso15693tag.h"
 #include "mainwindow.h"
 #include "mifareclassiccard.h"
@@ -15,6 +16,7 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidgetItem>
@@ -107,6 +109,7 @@ bool WindowTour::run()
         connectToBench();
         visitVisualisation();
         visitTypeA();
+        followTheLabSheet();
         visitVicinity();
         showInventoryOnTheScope();
     } catch (const StepFailed &failed) {
@@ -205,6 +208,56 @@ void WindowTour::visitTypeA()
     takePicture(m_window.get(), QStringLiteral("iso14443a"));
     m_say(QStringLiteral("ISO 14443A : UID %1 sélectionné ; MIFARE : bloc 5 écrit (« %2 »), bloc 4 lu (« %3 »)")
               .arg(uid, QString::fromLatin1(MifareWritten), QString::fromLatin1(QByteArray::fromHex(read.toLatin1()))));
+}
+
+// The lab sheet on MIFARE Classic authentication (doc/tp-authentification-
+// mifare.md), on the authentication of block 4 the type A page just made:
+// the three passes in the air log, ar checked by hand against suc64(nt) and
+// at against suc96(nt), the read of block 4 decrypted, and the AUTH's row
+// chosen in the log bringing its exchange onto the scope.
+void WindowTour::followTheLabSheet()
+{
+    letTheBenchCatchUp();
+    AirLogView *log = m_bench->airLog();
+    QStringList frames;
+    QTreeWidgetItem *authRow = nullptr;
+    for (int i = 0; i < log->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *row = log->topLevelItem(i);
+        for (int j = 0; j < row->childCount(); ++j) {
+            // The card's nonce goes in clear: its bytes are in their column.
+            QString meaning = row->child(j)->text(AirLogView::Meaning);
+            if (meaning == QStringLiteral("nonce de la carte"))
+                meaning += QLatin1Char(' ') + row->child(j)->text(AirLogView::Hex).remove(QLatin1Char(' '));
+            if (!authRow && meaning.startsWith(QStringLiteral("AUTH A bloc 4")))
+                authRow = row;
+            if (authRow)
+                frames << meaning;
+        }
+    }
+    expect(authRow != nullptr, QStringLiteral("TP : pas d'« AUTH A bloc 4 » dans le journal de l'air"));
+    const QString passes = frames.join(QLatin1Char('\n'));
+    const auto word = [&](const QString &pattern) {
+        const QRegularExpressionMatch match
+            = QRegularExpression(pattern, QRegularExpression::MultilineOption).match(passes);
+        expect(match.hasMatch(), QStringLiteral("TP : le journal de l'air ne montre pas « %1 »").arg(pattern));
+        return match.captured(1).toUInt(nullptr, 16);
+    };
+    const quint32 nt = word(QStringLiteral("^nonce de la carte ([0-9A-F]{8})"));
+    const quint32 ar = word(QStringLiteral("^jeton du lecteur : nr [0-9A-F]{8}, ar = suc64\\(nt\\) ([0-9A-F]{8})"));
+    const quint32 at = word(QStringLiteral("^jeton de la carte : at = suc96\\(nt\\) ([0-9A-F]{8})"));
+    expect(ar == Crypto1::successor(nt, 64) && at == Crypto1::successor(nt, 96),
+           QStringLiteral("TP : ar ou at ne sont pas suc64(nt) et suc96(nt) pour nt = %1").arg(nt, 8, 16, QLatin1Char('0')));
+    const QByteArray block4 = m_board.withBoard([&](BoardEngine &) { return m_classic->block(4); });
+    const QString read = QStringLiteral("bloc 4 : ") + QString::fromLatin1(block4.toHex(' ').toUpper());
+    expect(passes.contains(QStringLiteral("READ bloc 4")) && passes.contains(read),
+           QStringLiteral("TP : la lecture du bloc 4 n'est pas déchiffrée dans le journal (« %1 »)").arg(read));
+
+    log->setCurrentItem(authRow);
+    const Capture *capture = m_bench->scope()->capture();
+    expect(capture && capture->firstSerial == AirLogView::serialOf(authRow),
+           QStringLiteral("TP : l'oscilloscope ne montre pas l'échange « AUTH A bloc 4 »"));
+    m_say(QStringLiteral("TP MIFARE : nt %1, ar = suc64(nt), at = suc96(nt), bloc 4 lu en clair dans le journal")
+              .arg(nt, 8, 16, QLatin1Char('0')).toUpper());
 }
 
 void WindowTour::visitVicinity()

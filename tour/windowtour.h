@@ -22,7 +22,8 @@ struct AirExchange;
 // A scripted first session on the application's window, on a virtual bench
 // with the demo cards that runs in this process: connecting, the signal
 // visualisation page with a request to the card, a type A identification
-// with MIFARE authentication, read and write, and an ISO 15693 inventory of
+// with MIFARE authentication, read and write (and the lab sheet's reading
+// of that authentication in the air log), and an ISO 15693 inventory of
 // both tags with a block read and write. The window is driven as a user
 // drives it, through its widgets by their object names; each step's result
 // is checked where the user reads it (a field gone green, the data read)
@@ -49,6 +50,7 @@ private:
     void connectToBench();
     void visitVisualisation();
     void visitTypeA();
+    void followTheLabSheet();
     void visitVicinity();
     void showInventoryOnTheScope();
 
