@@ -4,12 +4,15 @@
 // time during which something had to happen, the union of
 //   - the mandated waits (as the host's waits report them),
 //   - the wire time of every handshake (4 bytes for a write, 5 for a read),
+//     and on a board behind a USB serial adapter's latency, that latency
+//     once for each of the board's answers (one in a write, two in a read),
 //   - the air time of every frame and its answer,
 // so that air time spent inside a wait, say, counts once. The host's CPU
 // time (its own thread: the virtual board runs beside it) is set against the
 // wall time. Unpaced, it measures how many write-and-read pairs a second go
 // through the pseudo-terminal, and how long unplugging a board that holds an
-// answer back takes.
+// answer back takes. The identification is measured again behind an
+// adapter's default latency timer and behind its low-latency mode.
 //
 // Run: build/bench/bench_realtime [rounds] [table file]
 // Targets (measured, never asserted): within 2 % of the bound, CPU under 5 %
@@ -48,6 +51,10 @@ constexpr qint64 ByteNs = BoardTiming::ByteNs;
 constexpr int WriteBytes = 4;  // "w", address, value out; "A" in
 constexpr int ReadBytes = 5;   // "r", address out; "A", "R", value in
 constexpr int ReadBytesBefore = 3;  // the board has the address after "r", "A", address
+// A USB serial adapter's latency timer: an FTDI one's default, and what its
+// driver's low-latency mode brings it down to.
+constexpr int DefaultAdapterLatencyMs = 16;
+constexpr int LowLatencyMs = 1;
 
 qint64 steadyNs()
 {
@@ -132,13 +139,16 @@ Measure measure(PtyBoard &board, const std::function<void()> &operation)
     board.waitUntilDrained(1000);
 
     std::vector<Span> busy = waits();
+    // Each answer of the board (the "A" of a handshake, and a read's value)
+    // leaves only once the adapter's latency has run out.
+    const qint64 latencyNs = qint64(board.timing().lineLatencyMs) * 1000000;
     board.withBoard([&](BoardEngine &engine) {
         for (const Handshake &handshake : engine.trace()) {
             if (handshake.operation == Handshake::Write)
-                busy.push_back({ handshake.atNs - WriteBytes * ByteNs, handshake.atNs });
+                busy.push_back({ handshake.atNs - WriteBytes * ByteNs - latencyNs, handshake.atNs });
             else
-                busy.push_back({ handshake.atNs - ReadBytesBefore * ByteNs,
-                                 handshake.atNs + (ReadBytes - ReadBytesBefore) * ByteNs });
+                busy.push_back({ handshake.atNs - ReadBytesBefore * ByteNs - latencyNs,
+                                 handshake.atNs + (ReadBytes - ReadBytesBefore) * ByteNs + latencyNs });
         }
         for (const AirExchange &exchange : engine.chip().airLog()) {
             if (exchange.serial >= firstExchange)
@@ -154,6 +164,45 @@ struct Row
     QString name;
     Measure result;
 };
+
+// The median of each measure over the rounds, each round set up first.
+Row measureRounds(PtyBoard &board, const QString &name, const std::function<void()> &setUp,
+                  const std::function<void()> &operation, int rounds)
+{
+    std::vector<double> wall, bound, cpu;
+    for (int round = 0; round < rounds; ++round) {
+        setUp();
+        const Measure result = measure(board, operation);
+        wall.push_back(result.wallMs);
+        bound.push_back(result.boundMs);
+        cpu.push_back(result.cpuMs);
+    }
+    return { name, { median(wall), median(bound), median(cpu) } };
+}
+
+// A board at the real one's pace, behind the given line latency, with its
+// air clock on the waits' clock and the demo cards in its field.
+bool startRealTimeBoard(PtyBoard &board, int lineLatencyMs)
+{
+    board.setTiming({ true, lineLatencyMs });
+    if (!board.start()) {
+        std::fprintf(stderr, "no pseudo-terminal: %s\n", qPrintable(board.errorString()));
+        return false;
+    }
+    board.withBoard([](BoardEngine &engine) {
+        engine.chip().setClock(steadyNs);
+        for (const CardArgument::Parsed &card : CardArgument::demo())
+            engine.chip().field().addCard(card.card);
+    });
+    return true;
+}
+
+void identify(Iso14443aProtocol &iso)
+{
+    iso.request();
+    iso.anticollisionLevel1();
+    iso.select();
+}
 
 QString machine()
 {
@@ -183,18 +232,9 @@ int main(int argc, char *argv[])
     setWaitObserver(noteWait);
 
     PtyBoard board;
-    board.setTiming({ true, 0 });
-    if (!board.start()) {
-        std::fprintf(stderr, "no pseudo-terminal: %s\n", qPrintable(board.errorString()));
+    if (!startRealTimeBoard(board, 0))
         return 1;
-    }
     const MifareClassicCard::Key key = { 0x3C, 0x5E, 0x7A, 0x91, 0xB2, 0xD4 };
-    board.withBoard([&](BoardEngine &engine) {
-        // The air clock and the waits' reports on one clock.
-        engine.chip().setClock(steadyNs);
-        for (const CardArgument::Parsed &card : CardArgument::demo())
-            engine.chip().field().addCard(card.card);
-    });
 
     ReaderLink link(board.devicePath());
     link.open();
@@ -204,11 +244,7 @@ int main(int argc, char *argv[])
     std::copy(key.begin(), key.end(), mifare.key);
     mifare.encodeKey();
 
-    const auto identify = [&] {
-        iso.request();
-        iso.anticollisionLevel1();
-        iso.select();
-    };
+    const auto identifyHere = [&] { identify(iso); };
     quint8 block[16] = {};
     const auto typeAFrame = [&] {
         link.writeRegister(ChipReg::BitFraming, BitFramingBits::ShortFrame);
@@ -233,9 +269,9 @@ int main(int argc, char *argv[])
         std::function<void()> run;
     };
     const std::vector<Operation> operations = {
-        { "type A identification (REQA, CL1, SELECT)", [&] { iso.loadConfiguration(); }, identify },
+        { "type A identification (REQA, CL1, SELECT)", [&] { iso.loadConfiguration(); }, identifyHere },
         { "MIFARE authentication, read, write",
-          [&] { identify(); mifare.loadKey(); },
+          [&] { identifyHere(); mifare.loadKey(); },
           [&] {
               mifare.authenticate(0x60, 4);
               mifare.readBlock(4, block);
@@ -248,18 +284,21 @@ int main(int argc, char *argv[])
     };
 
     std::vector<Row> rows;
-    for (const Operation &operation : operations) {
-        std::vector<double> wall, bound, cpu;
-        for (int round = 0; round < rounds; ++round) {
-            operation.setUp();
-            const Measure result = measure(board, operation.run);
-            wall.push_back(result.wallMs);
-            bound.push_back(result.boundMs);
-            cpu.push_back(result.cpuMs);
-        }
-        rows.push_back({ QString::fromUtf8(operation.name), { median(wall), median(bound), median(cpu) } });
-    }
+    for (const Operation &operation : operations)
+        rows.push_back(measureRounds(board, QString::fromUtf8(operation.name), operation.setUp, operation.run, rounds));
     link.closePort();
+
+    for (const int latencyMs : { DefaultAdapterLatencyMs, LowLatencyMs }) {
+        PtyBoard adapter;
+        if (!startRealTimeBoard(adapter, latencyMs))
+            return 1;
+        ReaderLink adapterLink(adapter.devicePath());
+        adapterLink.open();
+        Iso14443aProtocol adapterIso(&adapterLink);
+        rows.push_back(measureRounds(adapter, QStringLiteral("type A identification, line latency %1 ms").arg(latencyMs),
+                                     [&] { adapterIso.loadConfiguration(); }, [&] { identify(adapterIso); }, rounds));
+        adapterLink.closePort();
+    }
 
     // Unpaced: the pseudo-terminal's own speed.
     PtyBoard fast;

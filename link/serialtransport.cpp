@@ -3,6 +3,42 @@
 #include <QDeadlineTimer>
 #include <QSerialPort>
 
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
+namespace {
+
+// A handshake's answer is one or two bytes, which a USB serial adapter's
+// driver (an FTDI one, say) holds until its latency timer runs out, 16 ms
+// unless told otherwise: each handshake would wait that long. Asks the
+// driver of the open port for its low-latency mode, and tells whether the
+// driver has it on afterwards. A driver without the setting, a
+// pseudo-terminal's among them, refuses (ENOTTY, EINVAL, EPERM), and the
+// port goes on as it was.
+bool requestLowLatency(QSerialPort &port)
+{
+#ifdef Q_OS_LINUX
+    const int descriptor = port.handle();
+    serial_struct settings {};
+    if (descriptor < 0 || ::ioctl(descriptor, TIOCGSERIAL, &settings) != 0)
+        return false;
+    if (settings.flags & ASYNC_LOW_LATENCY)
+        return true;
+    settings.flags |= ASYNC_LOW_LATENCY;
+    if (::ioctl(descriptor, TIOCSSERIAL, &settings) != 0)
+        return false;
+    // Some drivers take the settings and keep only what they know of them.
+    return ::ioctl(descriptor, TIOCGSERIAL, &settings) == 0 && (settings.flags & ASYNC_LOW_LATENCY);
+#else
+    Q_UNUSED(port);
+    return false;
+#endif
+}
+
+} // namespace
+
 SerialTransport::SerialTransport(const QString &portName)
     : m_port(std::make_unique<QSerialPort>(portName))
 {
@@ -19,12 +55,19 @@ SerialTransport::~SerialTransport() = default;
 bool SerialTransport::open()
 {
     m_port->open(QIODevice::ReadWrite);
+    m_lowLatency = m_port->isOpen() && requestLowLatency(*m_port);
     return m_port->isOpen();
 }
 
 void SerialTransport::close()
 {
     m_port->close();
+    m_lowLatency = false;
+}
+
+bool SerialTransport::lowLatency() const
+{
+    return m_lowLatency && m_port->isOpen();
 }
 
 bool SerialTransport::isOpen() const

@@ -29,6 +29,11 @@ public:
 
     // The serial port, opened or not. Its name may be changed while closed.
     QSerialPort *port() const { return m_port.get(); }
+    // Whether the port's driver granted its low-latency mode when the port
+    // was opened: short answers then reach the host at once, not when the
+    // adapter's latency timer runs out. False while closed, and on ports
+    // that have no such mode.
+    bool lowLatency() const;
 
     bool open() override;
     void close() override;
@@ -41,4 +46,5 @@ public:
 
 private:
     std::unique_ptr<QSerialPort> m_port;
+    bool m_lowLatency = false;
 };

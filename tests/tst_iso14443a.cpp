@@ -1,8 +1,10 @@
 // The type A and MIFARE Classic layers against virtual cards, through the
 // pseudo-terminal: the exact register traffic of each operation, whole
 // identifications of single- and double-size UIDs, collisions, and a MIFARE
-// block authenticated, written and read back.
+// block authenticated, written and read back; and what a sector trailer's
+// access bits grant, block by block.
 
+#include "accessconditions.h"
 #include "benchfixture.h"
 #include "chipregisters.h"
 #include "iso14443aprotocol.h"
@@ -12,6 +14,8 @@
 
 #include <QElapsedTimer>
 #include <QTest>
+
+#include <array>
 
 using Bytes = QByteArray;
 using Traffic = std::vector<Handshake>;
@@ -60,6 +64,32 @@ const std::vector<Handshake> LoadConfigurationTraffic = {
     written(ChipReg::TxControl, 0x5B),     written(ChipReg::ClockQControl, 0x00),
     written(ChipReg::CwConductance, 0x3F),
 };
+
+// The three access bytes of a sector trailer for the conditions of access
+// groups 0 to 3 (C1 C2 C3 each, C1 the high bit), laid out as the card's
+// data sheet lays them: ~C2 ~C1, C1 ~C3, C3 C2, one bit per group a nibble.
+Bytes accessBytesFor(const std::array<int, 4> &groups)
+{
+    int c1 = 0, c2 = 0, c3 = 0;
+    for (int group = 0; group < 4; ++group) {
+        c1 |= ((groups[std::size_t(group)] >> 2) & 1) << group;
+        c2 |= ((groups[std::size_t(group)] >> 1) & 1) << group;
+        c3 |= (groups[std::size_t(group)] & 1) << group;
+    }
+    const auto byte = [](int high, int low) { return char(((high & 0x0F) << 4) | (low & 0x0F)); };
+    const char bytes[] = { byte(~c2, ~c1), byte(c1, ~c3), byte(c3, c2) };
+    return Bytes(bytes, int(sizeof bytes));
+}
+
+const quint8 *unsignedBytes(const Bytes &bytes)
+{
+    return reinterpret_cast<const quint8 *>(bytes.constData());
+}
+
+// Grants as the data sheet's tables write them.
+constexpr int Never = AccessConditions::Never, A = AccessConditions::KeyA, B = AccessConditions::KeyB,
+              AB = AccessConditions::EitherKey;
+const Bytes TransportAccessBytes("\xFF\x07\x80", 3);
 
 } // namespace
 
@@ -661,6 +691,160 @@ private slots:
         quint8 buffer[16] = {};
         mifare->readBlock(0, buffer);
         QCOMPARE(bytesOf(buffer, 16).left(8), Bytes("\x04\xA2\x3B\x15\x91\xC4\x2E\x80", 8));
+    }
+
+    // --- MIFARE Classic access conditions ---------------------------------
+    // Each row's conditions govern block 1 or the trailer; the other groups
+    // hold the opposite bits, so that a block read from the wrong group
+    // shows.
+
+    void dataBlockRightsFollowTheDataSheet_data()
+    {
+        QTest::addColumn<int>("conditions");
+        QTest::addColumn<QList<int>>("expected");  // read, write, increment, decrement
+        QTest::newRow("000") << 0 << QList<int> { AB, AB, AB, AB };
+        QTest::newRow("001") << 1 << QList<int> { AB, Never, Never, AB };
+        QTest::newRow("010") << 2 << QList<int> { AB, Never, Never, Never };
+        QTest::newRow("011") << 3 << QList<int> { B, B, Never, Never };
+        QTest::newRow("100") << 4 << QList<int> { AB, B, Never, Never };
+        QTest::newRow("101") << 5 << QList<int> { B, Never, Never, Never };
+        QTest::newRow("110") << 6 << QList<int> { AB, B, B, AB };
+        QTest::newRow("111") << 7 << QList<int> { Never, Never, Never, Never };
+    }
+
+    void dataBlockRightsFollowTheDataSheet()
+    {
+        QFETCH(int, conditions);
+        QFETCH(QList<int>, expected);
+        const Bytes access = accessBytesFor({ 7 - conditions, conditions, 7 - conditions, 7 - conditions });
+        const auto rights = AccessConditions::rightsOf(unsignedBytes(access), 1, AccessConditions::SectorSize::FourBlocks);
+        QCOMPARE(rights.decoding, AccessConditions::Decoding::Decoded);
+        QVERIFY(!rights.isTrailer);
+        QCOMPARE(rights.conditions, conditions);
+        const auto &data = rights.data;
+        QCOMPARE((QList<int> { data.read, data.write, data.increment, data.decrementTransferRestore }), expected);
+    }
+
+    void trailerRightsFollowTheDataSheet_data()
+    {
+        QTest::addColumn<int>("conditions");
+        // Key A read, written; access bits read, written; key B read, written.
+        QTest::addColumn<QList<int>>("expected");
+        QTest::newRow("000") << 0 << QList<int> { Never, A, A, Never, A, A };
+        QTest::newRow("001") << 1 << QList<int> { Never, A, A, A, A, A };
+        QTest::newRow("010") << 2 << QList<int> { Never, Never, A, Never, A, Never };
+        QTest::newRow("011") << 3 << QList<int> { Never, B, AB, B, Never, B };
+        QTest::newRow("100") << 4 << QList<int> { Never, B, AB, Never, Never, B };
+        QTest::newRow("101") << 5 << QList<int> { Never, Never, AB, B, Never, Never };
+        QTest::newRow("110") << 6 << QList<int> { Never, Never, AB, Never, Never, Never };
+        QTest::newRow("111") << 7 << QList<int> { Never, Never, AB, Never, Never, Never };
+    }
+
+    void trailerRightsFollowTheDataSheet()
+    {
+        QFETCH(int, conditions);
+        QFETCH(QList<int>, expected);
+        const Bytes access = accessBytesFor({ 7 - conditions, 7 - conditions, 7 - conditions, conditions });
+        for (const auto size : { AccessConditions::SectorSize::FourBlocks, AccessConditions::SectorSize::SixteenBlocks }) {
+            const auto rights = AccessConditions::rightsOf(unsignedBytes(access), int(size) - 1, size);
+            QCOMPARE(rights.decoding, AccessConditions::Decoding::Decoded);
+            QVERIFY(rights.isTrailer);
+            QCOMPARE(rights.conditions, conditions);
+            const auto &trailer = rights.trailer;
+            QCOMPARE((QList<int> { trailer.readKeyA, trailer.writeKeyA, trailer.readAccessBits, trailer.writeAccessBits,
+                                   trailer.readKeyB, trailer.writeKeyB }),
+                     expected);
+        }
+    }
+
+    void inconsistentAccessBytesGrantNothing_data()
+    {
+        QTest::addColumn<QByteArray>("access");
+        QTest::newRow("~C1 of group 0") << Bytes("\xFE\x07\x80", 3);
+        QTest::newRow("~C2 of group 3") << Bytes("\x7F\x07\x80", 3);
+        QTest::newRow("C1 of group 2") << Bytes("\xFF\x47\x80", 3);
+        QTest::newRow("~C3 of group 3") << Bytes("\xFF\x0F\x80", 3);
+        QTest::newRow("C3 of group 1") << Bytes("\xFF\x07\xA0", 3);
+        QTest::newRow("C2 of group 0") << Bytes("\xFF\x07\x81", 3);
+        QTest::newRow("all zeros") << Bytes(3, '\0');
+        QTest::newRow("all ones") << Bytes(3, '\xFF');
+    }
+
+    void inconsistentAccessBytesGrantNothing()
+    {
+        QFETCH(QByteArray, access);
+        QVERIFY(!AccessConditions::consistent(unsignedBytes(access)));
+        for (int block = 0; block < 4; ++block) {
+            const auto rights = AccessConditions::rightsOf(unsignedBytes(access), block, AccessConditions::SectorSize::FourBlocks);
+            QCOMPARE(rights.decoding, AccessConditions::Decoding::InconsistentBytes);
+            QCOMPARE(rights.isTrailer, block == 3);
+            QCOMPARE(AccessConditions::describe(rights), QStringLiteral("bits d'accès incohérents : secteur bloqué"));
+        }
+        // The MIFARE layer's guard against writing such a trailer.
+        const Bytes trailer = Bytes(6, '\xFF') + access + Bytes(7, '\xFF');
+        QVERIFY(!MifareClassic::accessBitsConsistent(unsignedBytes(trailer)));
+        QVERIFY(MifareClassic::accessBitsConsistent(unsignedBytes(Bytes(6, '\xFF') + TransportAccessBytes + Bytes(7, '\xFF'))));
+    }
+
+    void blocksFallInTheirGroups_data()
+    {
+        QTest::addColumn<int>("sectorBlocks");
+        QTest::addColumn<QList<int>>("groups");  // block by block, then one past the trailer
+        QTest::newRow("4 blocks") << 4 << QList<int> { 0, 1, 2, 3, -1 };
+        QTest::newRow("16 blocks, five to a data group")
+            << 16 << QList<int> { 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 3, -1 };
+    }
+
+    void blocksFallInTheirGroups()
+    {
+        QFETCH(int, sectorBlocks);
+        QFETCH(QList<int>, groups);
+        const auto size = AccessConditions::SectorSize(sectorBlocks);
+        const std::array<int, 4> conditions = { 2, 3, 7, 1 };
+        const Bytes access = accessBytesFor(conditions);
+        QCOMPARE(AccessConditions::groupOf(-1, size), -1);
+        for (int block = 0; block < groups.size(); ++block) {
+            QCOMPARE(AccessConditions::groupOf(block, size), groups.at(block));
+            const auto rights = AccessConditions::rightsOf(unsignedBytes(access), block, size);
+            if (groups.at(block) < 0)
+                QCOMPARE(rights.decoding, AccessConditions::Decoding::NoSuchBlock);
+            else
+                QCOMPARE(rights.conditions, conditions[std::size_t(groups.at(block))]);
+        }
+    }
+
+    void rightsReadInFrench_data()
+    {
+        QTest::addColumn<QByteArray>("access");
+        QTest::addColumn<int>("block");
+        QTest::addColumn<QString>("expected");
+        const QString everything = QStringLiteral("lecture, écriture, incrément, décrément, transfert, restauration");
+        QTest::newRow("FF 07 80 (transport), data block")
+            << TransportAccessBytes << 0 << QStringLiteral("clé A : %1 ; clé B : %1").arg(everything);
+        QTest::newRow("FF 07 80 (transport), trailer")
+            << TransportAccessBytes << 3
+            << QStringLiteral("clé A : écriture de la clé A, lecture des bits d'accès, écriture des bits d'accès, "
+                              "lecture de la clé B, écriture de la clé B ; clé B : jamais");
+        QTest::newRow("78 77 88, data block 100")
+            << Bytes("\x78\x77\x88", 3) << 2 << QStringLiteral("clé A : lecture ; clé B : lecture, écriture");
+        QTest::newRow("78 77 88, trailer 011")
+            << Bytes("\x78\x77\x88", 3) << 3
+            << QStringLiteral("clé A : lecture des bits d'accès ; clé B : écriture de la clé A, lecture des bits "
+                              "d'accès, écriture des bits d'accès, écriture de la clé B");
+        QTest::newRow("08 77 8F, value block 110")
+            << Bytes("\x08\x77\x8F", 3) << 1
+            << QStringLiteral("clé A : lecture, décrément, transfert, restauration ; clé B : %1").arg(everything);
+        QTest::newRow("00 F0 FF, data block 111")
+            << Bytes("\x00\xF0\xFF", 3) << 0 << QStringLiteral("clé A : jamais ; clé B : jamais");
+    }
+
+    void rightsReadInFrench()
+    {
+        QFETCH(QByteArray, access);
+        QFETCH(int, block);
+        QFETCH(QString, expected);
+        const auto rights = AccessConditions::rightsOf(unsignedBytes(access), block, AccessConditions::SectorSize::FourBlocks);
+        QCOMPARE(AccessConditions::describe(rights), expected);
     }
 };
 

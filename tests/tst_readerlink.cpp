@@ -8,6 +8,7 @@
 #include "chipregisters.h"
 #include "memorytransport.h"
 #include "scriptedcard.h"
+#include "serialtransport.h"
 
 #include <QElapsedTimer>
 #include <QSerialPort>
@@ -82,6 +83,27 @@ private slots:
         QVERIFY(bench.link->port()->isOpen());  // init() expected " open: 1"
         bench.link->closePort();
         QVERIFY(!bench.link->port()->isOpen());
+    }
+
+    // A pseudo-terminal has no latency timer: it refuses the low-latency
+    // request, and the link goes on as over any port, with nothing more on
+    // the line. A port never opened, or closed, has no low-latency mode.
+    void lowLatencyRefusedByThePseudoTerminalLeavesTheLinkWorking()
+    {
+        auto *serial = dynamic_cast<SerialTransport *>(&bench.link->transport());
+        QVERIFY(serial != nullptr);
+        QVERIFY(serial->port()->isOpen());
+        QVERIFY(!serial->lowLatency());
+        bench.link->writeRegister(ChipReg::CwConductance, 0x2A);
+        QCOMPARE(int(bench.link->readRegister(ChipReg::CwConductance)), 0x2A);
+        QVERIFY(!bench.link->failed());
+        QCOMPARE(serial->port()->error(), QSerialPort::NoError);
+        QCOMPARE(bench.hostBytes(), Bytes("w\x12\x2Ar\x12", 5));
+
+        bench.link->closePort();
+        QVERIFY(!serial->lowLatency());
+        SerialTransport neverOpened(bench.board().devicePath());
+        QVERIFY(!neverOpened.lowLatency());
     }
 
     // --- the board's bytes from any transport ------------------------------

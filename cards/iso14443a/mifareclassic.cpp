@@ -1,5 +1,6 @@
 #include "mifareclassic.h"
 
+#include "accessconditions.h"
 #include "chipregisters.h"
 #include "iso14443aprotocol.h"
 #include "readerlink.h"
@@ -17,10 +18,6 @@ constexpr quint8 Write = 0xA0;
 constexpr int FirstLargeSectorBlock = 128;
 constexpr int SmallSectorBlocks = 4;
 constexpr int LargeSectorBlocks = 16;
-// A sector trailer: key A, the access bits in bytes 6 to 8, a free byte,
-// key B. Each access nibble sits beside its complement.
-constexpr int AccessBytes = 6;
-constexpr quint8 AccessNibble = 0x0F;
 // Where the cascade level 2 bytes begin in a double-size UID.
 constexpr int CascadeLevel2Uid = 3;
 
@@ -133,11 +130,5 @@ bool MifareClassic::isSectorTrailer(quint8 block)
 
 bool MifareClassic::accessBitsConsistent(const quint8 *trailer)
 {
-    // Byte 6 holds ~C2 and ~C1, byte 7 C1 and ~C3, byte 8 C3 and C2, one
-    // nibble each, high nibble first.
-    const quint8 *access = trailer + AccessBytes;
-    const quint8 notC1 = access[0] & AccessNibble, notC2 = access[0] >> 4;
-    const quint8 c1 = access[1] >> 4, notC3 = access[1] & AccessNibble;
-    const quint8 c2 = access[2] & AccessNibble, c3 = access[2] >> 4;
-    return (c1 ^ notC1) == AccessNibble && (c2 ^ notC2) == AccessNibble && (c3 ^ notC3) == AccessNibble;
+    return AccessConditions::consistent(trailer + AccessConditions::FirstAccessByteInTrailer);
 }
