@@ -268,7 +268,10 @@ private slots:
         QCOMPARE(fields.value(2), QString::number(length));
         if (!name.isEmpty())
             QCOMPARE(fields.value(3), name);
-        QCOMPARE(fields.value(4), QStringLiteral("iso14443"));
+        // An ISO 14443 frame; what tshark makes of an enciphered one's
+        // payload ("iso14443:data" when its random bytes look like a block
+        // of the transmission protocol) depends on the session's nonces.
+        QCOMPARE(fields.value(4).section(QLatin1Char(':'), 0, 0), QStringLiteral("iso14443"));
     }
 
     // The whole session read back from the VCD's two air lanes, with no
