@@ -4,6 +4,7 @@
 #include "hexpaste.h"
 #include "iso14443aprotocol.h"
 #include "iso15693protocol.h"
+#include "journalwindow.h"
 #include "mainwindowui.h"
 #include "makersite.h"
 #include "mifareclassic.h"
@@ -16,7 +17,9 @@
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QPushButton>
 #include <QSerialPort>
+#include <QShortcut>
 #include <QUrl>
 
 namespace {
@@ -29,10 +32,16 @@ void hideAll(std::initializer_list<QWidget *> widgets)
         widget->hide();
 }
 
+// The journal's button, in the header's free area between the connection
+// bar and the logo.
+constexpr QRect JournalButtonRect(700, 70, 101, 27);
+
 } // namespace
 
-MainWindow::BoardAction::BoardAction(MainWindow *window)
+MainWindow::BoardAction::BoardAction(MainWindow *window, const QString &name, ExchangeJournal::Family family)
     : m_window(window)
+    // Unnamed, an action keeps the name of the one it is part of.
+    , m_journalScope(name.isEmpty() ? nullptr : &window->exchangeJournal, name, family)
     , m_operation(*window->link)
 {
     if (m_operation.outermost())
@@ -41,8 +50,11 @@ MainWindow::BoardAction::BoardAction(MainWindow *window)
 
 MainWindow::BoardAction::~BoardAction()
 {
-    if (m_operation.outermost())
-        m_window->showBoardState();
+    if (!m_operation.outermost())
+        return;
+    m_window->showBoardState();
+    if (m_window->journalWindow && m_window->journalWindow->isVisible())
+        m_window->journalWindow->refresh();
 }
 
 MainWindow::MainWindow(QWidget *parent)
@@ -73,6 +85,16 @@ MainWindow::MainWindow(QWidget *parent)
     iso14443a = new Iso14443aProtocol(link);
     mifare = new MifareClassic(iso14443a);
     iso15693 = new Iso15693Protocol(link);
+    link->setJournal(&exchangeJournal);
+
+    auto *journalButton = new QPushButton(QStringLiteral("Journal"), ui->centralWidget);
+    journalButton->setObjectName(QStringLiteral("button_journal"));
+    journalButton->setGeometry(JournalButtonRect);
+    journalButton->setFocusPolicy(Qt::NoFocus);
+    journalButton->setToolTip(QStringLiteral("Journal des trames échangées (Ctrl+J)"));
+    connect(journalButton, &QPushButton::clicked, this, &MainWindow::showJournal);
+    auto *journalShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_J), this);
+    connect(journalShortcut, &QShortcut::activated, this, &MainWindow::showJournal);
 
     // A port that vanishes while nothing talks to the board (an adapter
     // unplugged) says so once the event loop hears of it; during an action,
@@ -96,6 +118,16 @@ MainWindow::MainWindow(QWidget *parent)
         hexPaste->watch(field);
     for (QButtonGroup *group : { ui->buttonGroup_radio_bnc, ui->buttonGroup_radio_codbit, ui->buttonGroup_radio_modsel })
         inForce[group] = group->checkedButton();
+}
+
+void MainWindow::showJournal()
+{
+    if (!journalWindow)
+        journalWindow = new JournalWindow(&exchangeJournal, this);
+    journalWindow->refresh();
+    journalWindow->show();
+    journalWindow->raise();
+    journalWindow->activateWindow();
 }
 
 void MainWindow::say(const QString &message, Tone tone)

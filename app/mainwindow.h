@@ -1,5 +1,6 @@
 #pragma once
 
+#include "exchangejournal.h"
 #include "readerlink.h"
 
 #include <QMainWindow>
@@ -12,6 +13,7 @@ class MainWindowUi;
 class MifareClassic;
 class QAbstractButton;
 class QButtonGroup;
+class JournalWindow;
 class QLineEdit;
 
 // The one window of TagBench. Its form (MainWindowUi) builds the widgets;
@@ -47,6 +49,11 @@ public:
     // How the message line says what the last action did.
     enum class Tone { Info, Success, Failure };
     void say(const QString &message, Tone tone = Tone::Info);
+
+    // The frames exchanged with cards since the window opened.
+    const ExchangeJournal &journal() const { return exchangeJournal; }
+    // Shows the journal's window (Ctrl+J, or the header's "Journal" button).
+    void showJournal();
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -113,11 +120,13 @@ private:
     // fails ends it. Once the outermost one ends, the connection bar and the
     // message line show how the board took it: the green indicator when it
     // answered, the red one and "no longer answers" when it did not, and
-    // the disconnected state when its port vanished.
+    // the disconnected state when its port vanished. Given a name, the
+    // action names the frames it exchanges in the journal.
     class BoardAction
     {
     public:
-        explicit BoardAction(MainWindow *window);
+        explicit BoardAction(MainWindow *window, const QString &name = QString(),
+                             ExchangeJournal::Family family = ExchangeJournal::Family::Unknown);
         ~BoardAction();
         BoardAction(const BoardAction &) = delete;
         BoardAction &operator=(const BoardAction &) = delete;
@@ -125,6 +134,7 @@ private:
 
     private:
         MainWindow *m_window;
+        ExchangeJournal::ActionScope m_journalScope;
         ReaderLink::Operation m_operation;
     };
 
@@ -178,6 +188,8 @@ private:
     MifareClassic *mifare;
     Iso15693Protocol *iso15693;
     MainWindowUi *ui;
+    ExchangeJournal exchangeJournal;
+    JournalWindow *journalWindow = nullptr;
 
     // Whether the action under way has said why it failed, which the
     // board's own state then does not overwrite.

@@ -88,7 +88,7 @@ void MainWindow::on_button_14_img_rlcfg_clicked()
 
 void MainWindow::on_button_14_reqa_clicked()
 {
-    const BoardAction action(this);
+    const BoardAction action(this, QStringLiteral("REQ A"), ExchangeJournal::Family::TypeA);
     showIso14443Step(StepNone);
     ui->txtedit_14_ATQA->clear();
     ui->txtedit_14_uid->clear();
@@ -133,7 +133,7 @@ void MainWindow::on_button_14_reqa_clicked()
 
 void MainWindow::on_button_14_anticol1_clicked()
 {
-    const BoardAction action(this);
+    const BoardAction action(this, QStringLiteral("Anticol CL1"), ExchangeJournal::Family::TypeA);
     ui->txtedit_14_uid->clear();
     ui->txtedit_14_uid->setStyleSheet(Black);
     ui->label_14_uid_incomplet->hide();
@@ -172,7 +172,7 @@ void MainWindow::on_button_14_anticol1_clicked()
 
 void MainWindow::on_button_14_select_clicked()
 {
-    const BoardAction action(this);
+    const BoardAction action(this, QStringLiteral("Select"), ExchangeJournal::Family::TypeA);
     const bool uidKnown = iso14443a->cascadeCommand != 0;
     iso14443a->select();
 
@@ -206,7 +206,7 @@ void MainWindow::on_button_14_select_clicked()
 
 void MainWindow::on_button_14_anticol2_clicked()
 {
-    const BoardAction action(this);
+    const BoardAction action(this, QStringLiteral("Anticol CL2"), ExchangeJournal::Family::TypeA);
     ui->txtedit_14_uid->clear();
     ui->txtedit_14_uid->setStyleSheet(Black);
     ui->label_14_uid_incomplet->hide();
@@ -238,7 +238,7 @@ void MainWindow::on_button_14_anticol2_clicked()
 
 void MainWindow::on_button_14_scantag_clicked()
 {
-    const BoardAction action(this);
+    const BoardAction action(this, QStringLiteral("Scan"), ExchangeJournal::Family::TypeA);
     ui->txtedit_14_ATQA->clear();
     ui->txtedit_14_uid->clear();
     ui->txtedit_14_uid->setStyleSheet(Black);
@@ -279,7 +279,7 @@ void MainWindow::on_button_mf_auth_clicked()
 {
     if (!wholeDigits(ui->txtedit_mf_cle, 2 * MifareClassic::KeyLength, QStringLiteral("Clé")) || !blockTyped(ui->txtedit_mf_block))
         return;
-    const BoardAction action(this);
+    const BoardAction action(this, QStringLiteral("AUTH A bloc %1").arg(ui->txtedit_mf_block->text().trimmed()), ExchangeJournal::Family::TypeA);
     const QString key = ui->txtedit_mf_cle->text();
     for (int i = 0; i < MifareClassic::KeyLength; ++i)
         mifare->key[i] = FieldText::pairValue(key, 2 * i);
@@ -301,7 +301,7 @@ void MainWindow::on_button_mf_read_clicked()
 {
     if (!blockTyped(ui->txtedit_mf_block))
         return;
-    const BoardAction action(this);
+    const BoardAction action(this, QStringLiteral("Lecture bloc %1").arg(ui->txtedit_mf_block->text().trimmed()), ExchangeJournal::Family::TypeA);
     const quint8 number = FieldText::decimalValue(ui->txtedit_mf_block->text());
     quint8 block[MifareClassic::BlockLength] = {};
     mifare->readBlock(number, block);
@@ -357,7 +357,7 @@ void MainWindow::on_button_mf_write_clicked()
             Tone::Failure);
         return;
     }
-    const BoardAction action(this);
+    const BoardAction action(this, QStringLiteral("Écriture bloc %1").arg(ui->txtedit_mf_block->text().trimmed()), ExchangeJournal::Family::TypeA);
     const QString text = ui->txtedit_mf_donnees->text();
     quint8 block[MifareClassic::BlockLength] = {};
     for (int i = 0; i < MifareClassic::BlockLength; ++i)
@@ -433,7 +433,7 @@ void MainWindow::on_button_manu_img_send_clicked()
         say(QStringLiteral("Trame : un chiffre manque au milieu, rien n'est envoyé"), Tone::Failure);
         return;
     }
-    const BoardAction action(this);
+    const BoardAction action(this, QStringLiteral("Transceive"), ExchangeJournal::Family::TypeA);
     link->writeRegister(ChipReg::BitFraming, FieldText::value(ui->txtedit_manu_bitframing->text()));
     link->writeRegister(ChipReg::ChannelRedundancy, FieldText::value(ui->txtedit_manu_chanred->text()));
     HandBuiltFrame::send(link, ui->txtedit_manu_trame->text());

@@ -24,6 +24,13 @@ using namespace ResultStyle;
 
 constexpr int UidLength = 8;
 constexpr int BlockLength = 4;
+constexpr quint8 OneSlotFlag = 0x20;  // Nb_slots_flag of the inventory's flags
+
+// The inventory as the journal names it: by the slots its flags ask for.
+QString inventoryName(quint8 flags)
+{
+    return flags & OneSlotFlag ? QStringLiteral("Inventory 1 créneau") : QStringLiteral("Inventory 16 créneaux");
+}
 
 // The most significant byte first, as tags print their UIDs (e0...). The
 // UID field's mask "\0\x>HH...H ; " takes a first "0" of its text as its own
@@ -134,7 +141,7 @@ void MainWindow::on_button_15_img_rlcfg_clicked()
 
 void MainWindow::on_button_15_inventory_clicked()
 {
-    const BoardAction action(this);
+    const BoardAction action(this, inventoryName(FieldText::value(ui->txtedit_15_flag->text())), ExchangeJournal::Family::Iso15693);
     ui->txtedit_15_uid->clear();
     ui->txtedit_15_uid_2->clear();
     if (!ensureIso15693Configuration(true))
@@ -165,7 +172,7 @@ void MainWindow::on_button_15_read_clicked()
 {
     if (!blockTyped(ui->txtedit_15_secteur))
         return;
-    const BoardAction action(this);
+    const BoardAction action(this, QStringLiteral("Lecture bloc %1").arg(ui->txtedit_15_secteur->text().trimmed()), ExchangeJournal::Family::Iso15693);
     if (!ensureIso15693Configuration())
         return;
     const QString whom = addressIso15693Tags();
@@ -195,7 +202,7 @@ void MainWindow::on_button_15_write_clicked()
     if (!blockTyped(ui->txtedit_15_secteur)
         || !wholeDigits(ui->txtedit_15_donnees, 2 * BlockLength, QStringLiteral("Données")))
         return;
-    const BoardAction action(this);
+    const BoardAction action(this, QStringLiteral("Écriture bloc %1").arg(ui->txtedit_15_secteur->text().trimmed()), ExchangeJournal::Family::Iso15693);
     if (!ensureIso15693Configuration())
         return;
     const QString whom = addressIso15693Tags();
@@ -223,7 +230,7 @@ void MainWindow::writeTagByte(QLineEdit *field, const QString &name, void (Iso15
 {
     if (!valueTyped(field, name))
         return;
-    const BoardAction action(this);
+    const BoardAction action(this, QStringLiteral("Écriture %1").arg(name), ExchangeJournal::Family::Iso15693);
     if (!ensureIso15693Configuration())
         return;
     const QString whom = addressIso15693Tags();
@@ -282,7 +289,7 @@ void MainWindow::on_button_15_manu_img_send_clicked()
         say(QStringLiteral("Trame : un chiffre manque au milieu, rien n'est envoyé"), Tone::Failure);
         return;
     }
-    const BoardAction action(this);
+    const BoardAction action(this, QStringLiteral("Transceive ISO15693"), ExchangeJournal::Family::Iso15693);
     link->writeRegister(ChipReg::BitFraming, FieldText::value(ui->txtedit_15_manu_bitframing->text()));
     link->writeRegister(ChipReg::ChannelRedundancy, FieldText::value(ui->txtedit_15_manu_chanred->text()));
     link->writeRegister(ChipReg::CoderControl, FieldText::value(ui->txtedit_15_manu_collpos->text()));

@@ -145,7 +145,7 @@ void MainWindow::on_button_img_request_demod_clicked()
 {
     // A REQA with the coding in force, for its answer to be watched on the
     // BNC output: the answer itself is not kept.
-    const BoardAction action(this);
+    const BoardAction action(this, QStringLiteral("Requête REQA"), ExchangeJournal::Family::TypeA);
     link->setField(false);
     link->setField(true);
     link->writeRegister(ChipReg::BitFraming, BitFramingBits::ShortFrame);

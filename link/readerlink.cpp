@@ -2,6 +2,7 @@
 
 #include "bytetransport.h"
 #include "chipregisters.h"
+#include "exchangejournal.h"
 #include "serialtransport.h"
 #include "waits.h"
 
@@ -42,6 +43,8 @@ ReaderLink::Operation::Operation(ReaderLink &link)
 ReaderLink::Operation::~Operation()
 {
     --m_link.m_operationDepth;
+    if (m_outermost && m_link.m_journal)
+        m_link.m_journal->closeExchange();
 }
 
 ReaderLink::ReaderLink(const QString &portName)
@@ -95,6 +98,8 @@ void ReaderLink::writeRegister(quint8 address, quint8 value)
         return;
     const char bytes[2] = { char(address), char(value) };
     send(bytes, 2);
+    if (m_journal && m_transport->isOpen())
+        m_journal->registerWritten(address, value);
 }
 
 qint8 ReaderLink::readRegister(quint8 address)
@@ -116,6 +121,8 @@ qint8 ReaderLink::readRegister(quint8 address)
         fail(true);
         return 0;
     }
+    if (m_journal)
+        m_journal->registerRead(address, quint8(value));
     return qint8(quint8(value));
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 
 class ByteTransport;
+class ExchangeJournal;
 class QDeadlineTimer;
 class QSerialPort;
 
@@ -94,6 +95,12 @@ public:
 
     void open();
     void closePort();
+
+    // The journal that every completed handshake feeds (see
+    // ExchangeJournal), or none (null, the default). The link does not own
+    // it, and no handshake is added for it.
+    void setJournal(ExchangeJournal *journal) { m_journal = journal; }
+    ExchangeJournal *journal() const { return m_journal; }
 
     void writeRegister(quint8 address, quint8 value);
     // The register's value as a signed byte (0x80 to 0xFF read negative, on
@@ -189,4 +196,5 @@ private:
     bool m_portLost = false;
     bool m_outOfStep = false;
     int m_operationDepth = 0;
+    ExchangeJournal *m_journal = nullptr;
 };

@@ -5,6 +5,8 @@
 // traffic; and a board whose FIFO never reads empty.
 
 #include "chipregisters.h"
+#include "exchangejournal.h"
+#include "journalwindow.h"
 #include "mifareclassiccard.h"
 #include "scriptedcard.h"
 #include "typeacard.h"
@@ -14,8 +16,11 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <chrono>
@@ -1500,6 +1505,133 @@ private slots:
         QVERIFY(page.fixture.shown("label_ERREUR"));
         QVERIFY(!page.fixture.shown("label_ERREUR_OK"));
         QCOMPARE(page.fixture.message(), QStringLiteral("La carte lecteur ne répond plus"));
+    }
+
+    // --- the frame journal ---------------------------------------------------
+
+    void journalRecordsEachExchange_data()
+    {
+        QTest::addColumn<Cards>("cards");
+        QTest::addColumn<QStringList>("buttons");
+        QTest::addColumn<QStringList>("expected");  // action | sent | answer | outcome, one per exchange
+        QTest::newRow("identification") << Cards { classic() }
+            << QStringList { "button_14_reqa", "button_14_anticol1", "button_14_select" }
+            << QStringList { "REQ A|26|04 00|2 octets", "Anticol CL1|93 20|04 A2 3B 15 88|5 octets",
+                             "Select|93 70 04 A2 3B 15 88|08|1 octet" };
+        QTest::newRow("no card") << Cards {} << QStringList { "button_14_reqa" }
+            << QStringList { "REQ A|26||Aucune réponse" };
+        // The identification reads ErrorFlag, not CollPos: the collision is
+        // known, its bit is not.
+        QTest::newRow("two cards") << Cards { classic(), classic(OtherSingleUid) }
+            << QStringList { "button_14_reqa", "button_14_anticol1" }
+            << QStringList { "REQ A|26|04 00|2 octets", "Anticol CL1|93 20|0C B3 3B 37 88|Collision, erreur de parité, 5 octets" };
+    }
+
+    void journalRecordsEachExchange()
+    {
+        QFETCH(Cards, cards);
+        QFETCH(QStringList, buttons);
+        QFETCH(QStringList, expected);
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.insert(cards);
+        for (const QString &button : buttons)
+            page.click(qPrintable(button));
+        QStringList recorded;
+        for (const ExchangeJournal::Entry &entry : page.fixture.window->journal().entries()) {
+            recorded << QStringList { entry.action, QString::fromLatin1(entry.sent.toHex(' ').toUpper()),
+                                      QString::fromLatin1(entry.answer().toHex(' ').toUpper()), entry.outcome() }
+                            .join(QLatin1Char('|'));
+            QCOMPARE(entry.family(), ExchangeJournal::Family::TypeA);
+            QVERIFY(entry.durationUs > 0 || entry.answer().isEmpty());
+        }
+        QCOMPARE(recorded, expected);
+        // The REQA went out as seven bits, with parity and no CRC.
+        const ExchangeJournal::Entry &request = page.fixture.window->journal().entries().first();
+        QCOMPARE(request.txLastBits(), 7);
+        QCOMPARE(request.channelRedundancy, int(ChannelRedundancyBits::OddParityNoCrc));
+    }
+
+    void journalTellsTheCollisionBitOfAHandBuiltFrame()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.insert(Cards { classic(), classic(OtherSingleUid) });
+        page.click("button_14_reqa");
+        page.edit("txtedit_manu_trame")->setText("9320");
+        page.clearHistory();
+        page.click("button_manu_img_send");
+        const ExchangeJournal::Entry &entry = page.fixture.window->journal().entries().last();
+        QCOMPARE(entry.action, QStringLiteral("Transceive"));
+        // 04 and 08 first differ in bit 2 of the first byte: CollPos 3.
+        QCOMPARE(entry.collisionPosition, 3);
+        QCOMPARE(entry.outcome(), QStringLiteral("Collision au bit 3, 5 octets"));
+        QCOMPARE(page.shows("txtedit_manu_collpos"), QStringLiteral("3"));
+    }
+
+    void journalExportsCsvColumns()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.insert(Cards { classic() });
+        page.identifySingleSize();
+        QTemporaryDir dir;
+        const QString path = dir.filePath("journal.csv");
+        JournalWindow journalWindow(&page.fixture.window->journal());
+        QVERIFY(journalWindow.exportCsv(path));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[0], QStringLiteral("Heure;Action;Envoyé;TxLastBits;Réglages;Réponse;RxLastBits;Issue;Durée (µs)"));
+        const QStringList request = lines[1].split(QLatin1Char(';'));
+        QCOMPARE(request.size(), 9);
+        QCOMPARE(request.mid(1, 4), (QStringList { "REQ A", "26", "7", "BitFraming 07, ChannelRedundancy 03, CoderControl ?" }));
+        QCOMPARE(request.mid(5, 3), (QStringList { "04 00", "", "2 octets" }));
+        QVERIFY(QDateTime::fromString(request[0], Qt::ISODateWithMs).isValid());
+        QCOMPARE(lines[3].split(QLatin1Char(';')).mid(1, 2), (QStringList { "Select", "93 70 04 A2 3B 15 88" }));
+    }
+
+    void journalPcapngIsDissectedByTshark()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        page.insert(Cards { classic() });
+        page.identifySingleSize();
+        QTemporaryDir dir;
+        const QString path = dir.filePath("journal.pcapng");
+        JournalWindow journalWindow(&page.fixture.window->journal());
+        QVERIFY(journalWindow.exportPcapng(path));
+        const QString tshark = QStandardPaths::findExecutable(QStringLiteral("tshark"));
+        if (tshark.isEmpty())
+            QSKIP("tshark is not installed (scripts/setup installs it)");
+        constexpr int TsharkWaitMs = 30000;
+        QProcess process;
+        process.start(tshark, { "-r", path, "-T", "fields", "-e", "_ws.col.Info" });
+        if (!process.waitForFinished(TsharkWaitMs)) {
+            process.kill();
+            process.waitForFinished(TsharkWaitMs);
+            QFAIL("tshark did not finish");
+        }
+        QCOMPARE(process.exitCode(), 0);
+        const QStringList info = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList names { "REQA", "ATQA", "Anticollision", "UID", "Select", "SAK" };
+        QCOMPARE(info.size(), names.size());
+        for (int i = 0; i < names.size(); ++i)
+            QVERIFY2(info[i].contains(names[i]), qPrintable(info[i] + " should name " + names[i]));
+    }
+
+    void ctrlJOpensTheJournal()
+    {
+        TypeAPage page;
+        QVERIFY(page.open());
+        QMainWindow *window = page.fixture.window.get();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_J, Qt::ControlModifier);
+        auto *journalWindow = window->findChild<JournalWindow *>();
+        QVERIFY(journalWindow);
+        QVERIFY(journalWindow->isVisible());
     }
 };
 

@@ -6,6 +6,7 @@
 
 #include "benchfixture.h"
 #include "chipregisters.h"
+#include "exchangejournal.h"
 #include "memorytransport.h"
 #include "scriptedcard.h"
 #include "serialtransport.h"
@@ -807,6 +808,63 @@ private slots:
         QVERIFY(clock.elapsed() >= ReaderLink::AnswerTimeoutMs);
         QVERIFY2(cpuTimeMs() - cpuBefore < 300, "the wait on a closed port spins");
         QCOMPARE(bench.hostBytes(), Bytes());
+    }
+
+    // --- the exchange journal, fed as a link feeds it ------------------------
+
+    void journalKeepsItsLastEntries()
+    {
+        constexpr int Capacity = 3;
+        ExchangeJournal journal(Capacity);
+        for (int frame = 0; frame < Capacity + 2; ++frame) {
+            journal.registerWritten(ChipReg::FIFOData, quint8(frame));
+            journal.registerWritten(ChipReg::Command, ChipCmd::Transceive);
+        }
+        QCOMPARE(journal.entries().size(), Capacity);
+        QCOMPARE(journal.entries().first().sent, QByteArray(1, char(2)));
+        QCOMPARE(journal.entries().last().sent, QByteArray(1, char(4)));
+    }
+
+    void journalTakesOnlyTheFramesOwnReads()
+    {
+        ExchangeJournal journal;
+        {
+            const ExchangeJournal::ActionScope scope(&journal, QStringLiteral("Inventory 16 créneaux"),
+                                                     ExchangeJournal::Family::Iso15693);
+            journal.registerWritten(ChipReg::ChannelRedundancy, ChannelRedundancyBits::Iso15693Crc);
+            journal.registerWritten(ChipReg::FIFOData, 0x06);
+            journal.registerWritten(ChipReg::Command, ChipCmd::Transceive);
+            journal.registerRead(ChipReg::FIFOLength, 1);
+            journal.registerRead(ChipReg::FIFOData, 0xAA);
+            journal.registerRead(ChipReg::FIFOData, 0xBB);  // read past what came
+            journal.closeExchange();
+            journal.registerRead(ChipReg::FIFOData, 0xCC);  // another operation's
+        }
+        QCOMPARE(journal.currentAction(), QString());
+        const ExchangeJournal::Entry &entry = journal.entries().first();
+        QCOMPARE(entry.action, QStringLiteral("Inventory 16 créneaux"));
+        QCOMPARE(entry.answer(), QByteArray("\xAA", 1));
+        QCOMPARE(entry.family(), ExchangeJournal::Family::Iso15693);
+        QCOMPARE(entry.outcome(), QStringLiteral("1 octet"));
+        // Only type A frames go into the capture: the header, no packet.
+        const QByteArray pcapng = ExchangeJournal::toPcapng(journal.entries());
+        QCOMPARE(pcapng, ExchangeJournal::toPcapng({}));
+        QCOMPARE(ExchangeJournal::toCsv(journal.entries()).count('\n'), 2);
+    }
+
+    void journalAddsNoHandshake()
+    {
+        ExchangeJournal journal;
+        ReaderLink &link = *bench.link;
+        link.setJournal(&journal);
+        bench.clearHistory();
+        const quint8 frame[] = { 0x26 };
+        link.writeRegister(ChipReg::BitFraming, BitFramingBits::ShortFrame);
+        QCOMPARE(link.transceiveAndCount(frame, 1), 0);
+        QCOMPARE(bench.trace().size(), std::size_t(4));  // BitFraming, FIFOData, Command, FIFOLength
+        QCOMPARE(journal.entries().size(), 1);
+        QCOMPARE(journal.entries().first().txLastBits(), 7);
+        QCOMPARE(journal.entries().first().outcome(), QStringLiteral("Aucune réponse"));
     }
 };
 
