@@ -804,7 +804,8 @@ private slots:
 
     void commandOutcomes_data()
     {
-        QTest::addColumn<int>("operation");  // 0 read, 1 write block, 2 write AFI, 3 write DSFID
+        // 0 read, 1 write block, 2 write AFI, 3 write DSFID, 4 system information
+        QTest::addColumn<int>("operation");
         QTest::addColumn<int>("block");
         QTest::addColumn<QString>("situation");
         QTest::addColumn<Iso15693Protocol::Outcome>("outcome");
@@ -833,6 +834,13 @@ private slots:
         row("write DSFID, no tag", 3, 0, "none", Outcome::NoAnswer);
         row("write DSFID, locked", 3, 0, "locked", Outcome::Refused, 0x12);
         row("write DSFID, two tags, one locked", 3, 0, "two, one locked", Outcome::Garbled);
+        row("system information, a tag", 4, 0, "tag", Outcome::Done);
+        row("system information, no tag", 4, 0, "none", Outcome::NoAnswer);
+        row("system information, no field announced", 4, 0, "answers 00 00 0102030405060708", Outcome::Done);
+        // The flags announce DSFID, AFI, memory size and IC; the size is cut.
+        row("system information, fields cut short", 4, 0, "answers 00 0f 0102030405060708 33 33 1b", Outcome::Garbled);
+        row("system information, UID cut short", 4, 0, "answers 00 00 01020304", Outcome::Garbled);
+        row("system information, refused", 4, 0, "answers 01 0f", Outcome::Refused, 0x0F);
     }
 
     void commandOutcomes()
@@ -867,11 +875,14 @@ private slots:
         clear();
 
         quint8 data[4] = { 0xAA, 0xAA, 0xAA, 0xAA };
+        Iso15693Protocol::SystemInformation info;
+        info.dsfid = 0x77;  // left alone unless the tag answered whole
         switch (operation) {
         case 0: iso->readSingleBlock(data, quint8(block)); break;
         case 1: iso->writeSingleBlock(data, quint8(block)); break;
         case 2: iso->writeAfi(0x42); break;
         case 3: iso->writeDsfid(0x42); break;
+        case 4: iso->getSystemInformation(info); break;
         }
         QCOMPARE(iso->outcome, outcome);
         QCOMPARE(int(iso->errorCode), errorCode);
@@ -890,6 +901,15 @@ private slots:
         const bool done = outcome == Iso15693Protocol::Outcome::Done;
         if (operation == 0)
             QCOMPARE(read, done ? hex("14 15 16 17") : hex("aa aa aa aa"));
+        if (operation == 4 && done) {
+            const QByteArray uid(reinterpret_cast<char *>(info.uid), 8);
+            QCOMPARE(uid, tag ? tag->uidBytes() : hex("0102030405060708"));
+            const QList<int> fields { info.dsfid, info.afi, info.blockCount, info.blockSize, info.icReference };
+            const QList<int> expected = tag ? QList<int> { 0x33, 0x33, 28, 4, 0x01 } : QList<int>(5, -1);
+            QCOMPARE(fields, expected);
+        } else if (operation == 4) {
+            QCOMPARE(info.dsfid, 0x77);
+        }
         // A write the tag refused left its value.
         if (tag && operation == 2)
             QCOMPARE(onBoard([&](BoardEngine &) { return tag->afi(); }), quint8(done ? 0x42 : 0x33));
@@ -1082,6 +1102,74 @@ private slots:
         const QByteArray expected = crcKept ? withCrc(answerOf(*tag)) : answerOf(*tag);
         QCOMPARE(answer.toHex(' '), expected.toHex(' '));
         QCOMPARE(int(bench.chipRegister(ChipReg::ErrorFlag)), 0);
+    }
+
+    // inventoryEvery() lists every tag: the tags of a slot where answers
+    // collided are found by a round of their own, under a mask that adds the
+    // slot's nibble (one bit, in one slot). Its first request is the
+    // window's.
+    void inventoryEveryListsEveryTag_data()
+    {
+        QTest::addColumn<QList<quint64>>("uids");
+        QTest::addColumn<bool>("oneSlot");
+        QTest::addColumn<QStringList>("requests");
+        const QList<quint64> spread { uidInSlot(1, 0x01), uidInSlot(4, 0x04), uidInSlot(9, 0x09) };
+        const QList<quint64> sharing { uidInSlot(0x13, 0x0A), uidInSlot(0x23, 0x0B), uidInSlot(6, 0x06) };
+        // Slot 5 at the first level, then the same nibble again: three rounds.
+        const QList<quint64> deep { uidInSlot(0x55, 0x01), uidInSlot(0x55, 0x02), uidInSlot(0x15, 0x03) };
+        QTest::newRow("three tags, three slots") << spread << false << QStringList { "06 01 00" };
+        QTest::newRow("none") << QList<quint64> {} << false << QStringList { "06 01 00" };
+        QTest::newRow("two sharing slot 3") << sharing << false << QStringList { "06 01 00", "06 01 04 03" };
+        QTest::newRow("two sharing slot 0")
+            << QList<quint64> { uidInSlot(0x10, 0x0A), uidInSlot(0x20, 0x0B) } << false
+            << QStringList { "06 01 00", "06 01 04 00" };
+        QTest::newRow("two sharing two nibbles") << deep << false
+                                                 << QStringList { "06 01 00", "06 01 04 05", "06 01 08 55" };
+        QTest::newRow("one slot, two tags")
+            << QList<quint64> { uidInSlot(2, 0x0A), uidInSlot(3, 0x0A) } << true
+            << QStringList { "26 01 00", "26 01 01 00", "26 01 01 01" };
+    }
+
+    void inventoryEveryListsEveryTag()
+    {
+        QFETCH(QList<quint64>, uids);
+        QFETCH(bool, oneSlot);
+        QFETCH(QStringList, requests);
+        for (quint64 uid : uids)
+            addTag(uid, quint8(uid >> 8));
+        clear();
+        iso->inventoryEvery(oneSlot, false, 0x00);
+        QList<quint64> found;
+        for (const Iso15693Protocol::Tag &tag : iso->tags) {
+            found << value(tag.uid);
+            QCOMPARE(tag.dsfid, quint8(found.last() >> 8));
+        }
+        std::sort(found.begin(), found.end());
+        std::sort(uids.begin(), uids.end());
+        QCOMPARE(found, uids);
+        QCOMPARE(iso->tagsFound, int(uids.size()));
+        QStringList sent = air();
+        sent.removeAll(QStringLiteral("EOF"));
+        QCOMPARE(sent.join(QStringLiteral(" | ")), requests.join(QStringLiteral(" | ")));
+    }
+
+    // Answers that collide in every slot of every round end at the bound.
+    void inventoryEveryEndsOnEndlessCollisions()
+    {
+        for (const char *answer : { "00 00 0102030405060708", "00 00 8070605040302010" }) {
+            auto card = std::make_shared<ScheduledCard>();
+            card->always = hex(answer);
+            addCard(card);
+        }
+        clear();
+        iso->inventoryEvery(false, false, 0x00);
+        QVERIFY(iso->tags.empty());
+        // One ChannelRedundancy write a round; the air log keeps only the
+        // last rounds: those under the third slot's two-nibble masks.
+        QCOMPARE(countOf(written(ChipReg::ChannelRedundancy, 0x2C)), Iso15693Protocol::MaxInventoryRounds);
+        QStringList sent = air();
+        sent.removeAll(QStringLiteral("EOF"));
+        QCOMPARE(sent.last(), QStringLiteral("06 01 08 e2"));
     }
 
     void inventoriesInOneOutOfFourFindTheTagsToo()

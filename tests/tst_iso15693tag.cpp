@@ -334,7 +334,10 @@ private slots:
         QTest::newRow("lock DSFID") << hex("02 2a") << "00";
         QTest::newRow("reset to ready with a byte: format") << hex("02 26 00") << "01 02";
         QTest::newRow("read multiple: not supported") << hex("02 23 00 01") << "01 01";
-        QTest::newRow("system information: not supported") << hex("02 2b") << "01 01";
+        // Every field: DSFID, AFI, 28 blocks of 4 bytes, the IC reference.
+        QTest::newRow("system information")
+            << hex("02 2b") << QStringLiteral("00 0f %1 00 00 1b 03 01").arg(QLatin1String(TagUidOnAir));
+        QTest::newRow("system information with a byte: format") << hex("02 2b 00") << "01 02";
         QTest::newRow("custom command: silence") << hex("02 a5 04") << "silence";
         QTest::newRow("proprietary command: silence") << hex("02 e0") << "silence";
         QTest::newRow("protocol extension: format") << hex("0a 20 05") << "01 02";

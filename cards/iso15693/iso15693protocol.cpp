@@ -4,6 +4,8 @@
 #include "readerlink.h"
 
 #include <algorithm>
+#include <deque>
+#include <limits>
 
 namespace {
 
@@ -24,6 +26,7 @@ constexpr quint8 CmdReadSingleBlock = 0x20;
 constexpr quint8 CmdWriteSingleBlock = 0x21;
 constexpr quint8 CmdWriteAfi = 0x27;
 constexpr quint8 CmdWriteDsfid = 0x29;
+constexpr quint8 CmdGetSystemInformation = 0x2B;
 constexpr quint8 NoMask = 0x00;  // mask length 0: every tag takes part
 
 // Response flags: with the Error_flag, an error code follows.
@@ -55,6 +58,14 @@ constexpr qint8 FirstReadOneSlot = 12;
 constexpr qint8 FirstReadSixteenSlots = 10;
 
 constexpr int SlotCount = 16;
+// The longest masks: the whole UID in one slot; in 16 slots, all but the
+// four bits that choose the slot. A round under a collided slot's mask adds
+// the slot's nibble, or one bit in one slot.
+constexpr int LongestMaskOneSlot = 64;
+constexpr int LongestMaskSixteenSlots = 60;
+constexpr int SlotBits = 4;
+// inventory() keeps the first two tags it finds.
+constexpr int WindowTagLimit = 2;
 // Each slot takes at most one pass for its pulse and one for its answer; a
 // board that keeps reporting bytes beyond that ends the inventory here.
 constexpr int MaxSlotPasses = 2 * SlotCount;
@@ -69,6 +80,19 @@ constexpr qint8 CommandAnswerLength = 5;  // flags and the four bytes of a block
 // write's flags alone.
 constexpr int WholeBlockAnswer = 5;
 constexpr int WholeWriteAnswer = 1;
+
+// Get System Information's answer: flags, information flags, the UID, then
+// the fields the information flags announce, in this order.
+constexpr int InfoFlagsAt = 1;
+constexpr int InfoUidAt = 2;
+constexpr int InfoFieldsAt = InfoUidAt + 8;
+constexpr quint8 InfoDsfid = 0x01;
+constexpr quint8 InfoAfi = 0x02;
+constexpr quint8 InfoMemorySize = 0x04;
+constexpr quint8 InfoIcReference = 0x08;
+constexpr int MemorySizeLength = 2;  // blocks less one, then bytes per block less one
+constexpr quint8 BlockSizeMask = 0x1F;
+constexpr qint8 SystemInformationLength = InfoFieldsAt + 1 + 1 + MemorySizeLength + 1;
 
 struct RegisterSetting
 {
@@ -127,60 +151,95 @@ void Iso15693Protocol::loadConfiguration()
 
 void Iso15693Protocol::inventory(quint8 flags, quint8 afi)
 {
+    clearFound();
+    if (!(flags & InventoryFlag))
+        return;
+    quint16 collided = 0;
+    inventoryRound(flags, afi, 0, 0, WindowTagLimit, collided);
+}
+
+void Iso15693Protocol::inventoryEvery(bool oneSlot, bool withAfi, quint8 afi)
+{
+    clearFound();
+    const quint8 flags = quint8(DataRateFlag | InventoryFlag | (withAfi ? AfiFlag : 0) | (oneSlot ? OneSlotFlag : 0));
+    const int longestMask = oneSlot ? LongestMaskOneSlot : LongestMaskSixteenSlots;
+    struct Round
+    {
+        int maskLength;
+        quint64 mask;
+    };
+    std::deque<Round> rounds { { 0, 0 } };
+    for (int count = 0; !rounds.empty() && count < MaxInventoryRounds && !link->failed(); ++count) {
+        const Round round = rounds.front();
+        rounds.pop_front();
+        quint16 collided = 0;
+        inventoryRound(flags, afi, round.maskLength, round.mask, std::numeric_limits<int>::max(), collided);
+        if (oneSlot) {
+            if (collided && round.maskLength < longestMask) {
+                rounds.push_back({ round.maskLength + 1, round.mask });
+                rounds.push_back({ round.maskLength + 1, round.mask | (quint64(1) << round.maskLength) });
+            }
+            continue;
+        }
+        for (int slot = 0; slot < SlotCount && round.maskLength + SlotBits <= longestMask; ++slot) {
+            if (collided & (1u << slot))
+                rounds.push_back({ round.maskLength + SlotBits, round.mask | (quint64(slot) << round.maskLength) });
+        }
+    }
+}
+
+void Iso15693Protocol::clearFound()
+{
     std::fill(std::begin(uid), std::end(uid), quint8(0));
     std::fill(std::begin(secondUid), std::end(secondUid), quint8(0));
     tagsFound = 0;
-    if (!(flags & InventoryFlag))
-        return;
-    const ReaderLink::Operation operation(*link);
+    tags.clear();
+}
 
+void Iso15693Protocol::inventoryRound(quint8 flags, quint8 afi, int maskLength, quint64 mask, int tagLimit,
+                                      quint16 &collided)
+{
+    const ReaderLink::Operation operation(*link);
     const bool withAfi = flags & AfiFlag;
     const bool oneSlot = flags & OneSlotFlag;
-    quint8 request[4];
-    qint8 length = 0;
-    qint8 firstRead = 0;
-    if (withAfi) {
-        request[0] = flags;
-        request[1] = CmdInventory;
-        request[2] = afi;
-        request[3] = NoMask;
-        length = 4;
-        firstRead = FirstReadWithAfi;
-    } else if (oneSlot) {
-        request[0] = flags;
-        request[1] = CmdInventory;
-        request[2] = NoMask;
-        length = 3;
-        firstRead = FirstReadOneSlot;
-    } else {
-        request[0] = SixteenSlotFlags;
-        request[1] = CmdInventory;
-        request[2] = NoMask;
-        length = 3;
-        firstRead = FirstReadSixteenSlots;
-    }
+    quint8 request[LongestInventoryRequest];
+    int length = 0;
+    request[length++] = withAfi || oneSlot ? flags : SixteenSlotFlags;
+    request[length++] = CmdInventory;
+    if (withAfi)
+        request[length++] = afi;
+    request[length++] = quint8(maskLength);
+    // The mask goes out as the UID does, least significant byte first.
+    for (int byte = 0; byte < (maskLength + 7) / 8; ++byte)
+        request[length++] = quint8(mask >> (8 * byte));
+    const qint8 firstRead = withAfi ? FirstReadWithAfi : oneSlot ? FirstReadOneSlot : FirstReadSixteenSlots;
     quint8 answer[FirstReadWithAfi] = {};
-    exchange(request, length, answer, firstRead);
+    exchange(request, qint8(length), answer, firstRead);
     if (operation.failed())
         return;
 
+    // The first exchange heard the first slot (the only one, in one slot):
+    // a tag that answered there is found like any other. An empty FIFO
+    // reads as zeros; anything else that is no whole answer is tags
+    // answering at once.
+    const bool whole = isWholeTagAnswer(answer);
+    if (!whole && !link->failed() && std::any_of(answer, answer + InventoryAnswerLength, [](quint8 b) { return b != 0; }))
+        collided |= 1u;
     if (oneSlot) {
         // Judged as each slot of the 16 is: what no tag sends, an empty FIFO
         // included, is not recorded, and the DSFID shown before stays.
-        if (isWholeTagAnswer(answer))
-            recordFound(answer);
+        if (whole)
+            recordFound(answer, tagLimit);
         return;
     }
 
     link->writeRegister(ChipReg::CoderControl, Coding1OutOf256SlotPulse);
-    // The first exchange heard the first slot: a tag that answered there is
-    // found like any other.
-    if (!(isWholeTagAnswer(answer) && recordFound(answer)))
-        remainingSlots(withAfi);
+    if (!(whole && recordFound(answer, tagLimit)))
+        remainingSlots(withAfi, tagLimit, collided);
     link->writeRegister(ChipReg::CoderControl, Coding1OutOf256);
 }
 
-void Iso15693Protocol::remainingSlots(bool withAfi)
+void Iso15693Protocol::remainingSlots(bool withAfi, int tagLimit, quint16 &collided)
 {
     const int waitMs = withAfi ? SlotWaitWithAfiMs : SlotWaitMs;
     int slot = 0;  // the last slot opened; the request opened the first
@@ -210,21 +269,31 @@ void Iso15693Protocol::remainingSlots(bool withAfi)
         }
         quint8 answer[InventoryAnswerLength];
         link->readFifo(answer, InventoryAnswerLength);
-        if (isWholeTagAnswer(answer) && recordFound(answer))
-            return;
+        if (isWholeTagAnswer(answer)) {
+            if (recordFound(answer, tagLimit))
+                return;
+        } else if (!link->failed()) {
+            collided |= quint16(1u << slot);
+        }
     }
 }
 
-bool Iso15693Protocol::recordFound(const quint8 *answer)
+bool Iso15693Protocol::recordFound(const quint8 *answer, int tagLimit)
 {
-    if (tagsFound == 0) {
-        record(answer, uid, dsfid);
-        tagsFound = 1;
-        return false;
+    Tag tag;
+    record(answer, tag.uid, tag.dsfid);
+    const bool known = std::any_of(tags.begin(), tags.end(), [&tag](const Tag &other) {
+        return std::equal(std::begin(tag.uid), std::end(tag.uid), std::begin(other.uid));
+    });
+    if (!known) {
+        tags.push_back(tag);
+        if (tagsFound == 0)
+            record(answer, uid, dsfid);
+        else if (tagsFound == 1)
+            record(answer, secondUid, secondDsfid);
+        ++tagsFound;
     }
-    record(answer, secondUid, secondDsfid);
-    tagsFound = 2;
-    return true;
+    return tagsFound >= tagLimit;
 }
 
 bool Iso15693Protocol::isWholeTagAnswer(const quint8 *answer)
@@ -295,14 +364,57 @@ void Iso15693Protocol::writeDsfid(quint8 value)
     command(frame, request(CmdWriteDsfid, { value }, frame));
 }
 
+void Iso15693Protocol::getSystemInformation(SystemInformation &info)
+{
+    quint8 frame[LongestRequest];
+    const qint8 length = request(CmdGetSystemInformation, {}, frame);
+    quint8 answer[SystemInformationLength] = {};
+    const int received =
+        std::min(judgedExchange(frame, length, answer, SystemInformationLength, InfoFieldsAt), int(SystemInformationLength));
+    if (outcome != Outcome::Done)
+        return;
+    SystemInformation found;
+    std::copy(answer + InfoUidAt, answer + InfoFieldsAt, found.uid);
+    const quint8 which = answer[InfoFlagsAt];
+    int at = InfoFieldsAt;
+    bool whole = true;
+    // Where a field announced by the information flags starts, or -1 when it
+    // is not announced or did not come.
+    const auto field = [&](quint8 flag, int size) {
+        if (!(which & flag))
+            return -1;
+        if (at + size > received) {
+            whole = false;
+            return -1;
+        }
+        at += size;
+        return at - size;
+    };
+    if (const int dsfidAt = field(InfoDsfid, 1); dsfidAt >= 0)
+        found.dsfid = answer[dsfidAt];
+    if (const int afiAt = field(InfoAfi, 1); afiAt >= 0)
+        found.afi = answer[afiAt];
+    if (const int sizeAt = field(InfoMemorySize, MemorySizeLength); sizeAt >= 0) {
+        found.blockCount = answer[sizeAt] + 1;
+        found.blockSize = (answer[sizeAt + 1] & BlockSizeMask) + 1;
+    }
+    if (const int icAt = field(InfoIcReference, 1); icAt >= 0)
+        found.icReference = answer[icAt];
+    if (!whole) {
+        outcome = Outcome::Garbled;
+        return;
+    }
+    info = found;
+}
+
 void Iso15693Protocol::exchange(const quint8 *request, qint8 length, quint8 *answer, qint8 answerLength)
 {
     link->writeRegister(ChipReg::ChannelRedundancy, Iso15693Redundancy);
     link->transceive(request, length, answer, answerLength);
 }
 
-void Iso15693Protocol::judgedExchange(const quint8 *request, qint8 length, quint8 *answer, qint8 answerLength,
-                                      int wholeAnswer)
+int Iso15693Protocol::judgedExchange(const quint8 *request, qint8 length, quint8 *answer, qint8 answerLength,
+                                     int wholeAnswer)
 {
     const ReaderLink::Operation operation(*link);
     link->writeRegister(ChipReg::ChannelRedundancy, Iso15693Redundancy);
@@ -311,11 +423,11 @@ void Iso15693Protocol::judgedExchange(const quint8 *request, qint8 length, quint
     errorCode = 0;
     if (operation.failed()) {
         outcome = Outcome::NoBoard;
-        return;
+        return received;
     }
     if (received == 0) {
         outcome = Outcome::NoAnswer;
-        return;
+        return received;
     }
     // Tags answering the same non-addressed request at once garble each
     // other; the chip tells by a collision or a failed CRC.
@@ -331,6 +443,7 @@ void Iso15693Protocol::judgedExchange(const quint8 *request, qint8 length, quint
     } else {
         outcome = received >= wholeAnswer ? Outcome::Done : Outcome::Garbled;
     }
+    return received;
 }
 
 void Iso15693Protocol::command(const quint8 *request, qint8 length)

@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 #include <initializer_list>
+#include <vector>
 
 class ReaderLink;
 
@@ -66,6 +67,16 @@ public:
     // heard unless two tags have been found. Leaves CoderControl at 0x2E.
     void inventory(quint8 flags, quint8 afi);
 
+    // An inventory that lists every tag in the field, not two: one round as
+    // above (16 slots, or one slot with `oneSlot`), every slot opened; then,
+    // for each slot where answers collided, a round of its own for the tags
+    // whose UID agrees with that slot, under a mask one nibble longer (one
+    // bit longer, in two rounds, with one slot). The first round sends what
+    // inventory() sends. Rounds stop at the mask's full length and at
+    // MaxInventoryRounds, so that a board reporting collisions forever ends
+    // it. Every tag found goes to `tags`, in the order found.
+    void inventoryEvery(bool oneSlot, bool withAfi, quint8 afi);
+
     // The four commands below leave what they got back in outcome and
     // errorCode. Besides the exchange, each reads FIFOLength once the answer
     // has had its time, before reading it out (the only moment it tells
@@ -77,6 +88,22 @@ public:
     void writeSingleBlock(const quint8 (&data)[4], quint8 block);
     void writeAfi(quint8 afi);
     void writeDsfid(quint8 value);
+
+    // What Get System Information told of the tags addressed; a field the
+    // tag did not give is -1.
+    struct SystemInformation
+    {
+        quint8 uid[8] = {};  // reception order, as uid holds it
+        int dsfid = -1;
+        int afi = -1;
+        int blockCount = -1;
+        int blockSize = -1;  // in bytes
+        int icReference = -1;
+    };
+    // Get System Information, judged as the commands above; `info` holds
+    // the answer's fields when outcome is Done. An answer shorter than the
+    // fields its information flags announce is Garbled.
+    void getSystemInformation(SystemInformation &info);
 
     // Whom the four commands above go to: every tag in the field, or the tag
     // with this UID (reception order, as uid holds it) alone.
@@ -94,8 +121,18 @@ public:
     // The second tag recorded by a 16-slot inventory.
     quint8 secondUid[8];
     quint8 secondDsfid;
-    // How many tags the last inventory recorded: 0, 1 or 2.
+    // How many tags the last inventory recorded: 0, 1 or 2 for inventory(),
+    // any number for inventoryEvery().
     int tagsFound;
+    // Every tag the last inventory recorded, in the order found.
+    struct Tag
+    {
+        quint8 uid[8];
+        quint8 dsfid;
+    };
+    std::vector<Tag> tags;
+    // inventoryEvery()'s bound on its rounds.
+    static constexpr int MaxInventoryRounds = 64;
 
     // What the last block, AFI or DSFID command got back, and the tag's
     // error code when it refused (0 otherwise).
@@ -106,6 +143,14 @@ private:
     static constexpr int UidLength = 8;
     // The longest request: flags, command, UID, block number and four bytes.
     static constexpr int LongestRequest = 2 + UidLength + 1 + 4;
+    // The longest inventory request: flags, command, AFI, mask length and a
+    // whole UID of mask.
+    static constexpr int LongestInventoryRequest = 2 + 1 + 1 + UidLength;
+
+    // One inventory round under a mask of the UID's low `maskLength` bits;
+    // recording stops at `tagLimit` tags. Slots where answers collided are
+    // marked in `collided` (bit n for slot n; bit 0 alone in one slot).
+    void inventoryRound(quint8 flags, quint8 afi, int maskLength, quint64 mask, int tagLimit, quint16 &collided);
 
     // A block, AFI or DSFID request for the tags addressed: flags, command,
     // the UID when one tag is addressed, then the parameters. Returns its
@@ -117,15 +162,19 @@ private:
     // The same for a block, AFI or DSFID command, whose answer is judged into
     // outcome and errorCode; a Done answer holds at least `wholeAnswer`
     // bytes.
-    void judgedExchange(const quint8 *request, qint8 length, quint8 *answer, qint8 answerLength,
-                        int wholeAnswer);
+    // Returns the count of bytes the chip received.
+    int judgedExchange(const quint8 *request, qint8 length, quint8 *answer, qint8 answerLength,
+                       int wholeAnswer);
     // A write: one judged exchange, then a FIFO flush for whatever else came.
     void command(const quint8 *request, qint8 length);
     // The slots after the first of a 16-slot inventory; tagsFound tags are
     // already recorded.
-    void remainingSlots(bool withAfi);
-    // Records a tag's answer in the next free place; true once both are taken.
-    bool recordFound(const quint8 *answer);
+    // Forgets the tags of the last inventory.
+    void clearFound();
+    void remainingSlots(bool withAfi, int tagLimit, quint16 &collided);
+    // Records a tag's answer in the next free place; true once tagLimit
+    // tags are recorded. A UID already recorded is not recorded again.
+    bool recordFound(const quint8 *answer, int tagLimit);
     // True when the answer shows a tag's UID and the chip received it whole.
     bool isWholeTagAnswer(const quint8 *answer);
 

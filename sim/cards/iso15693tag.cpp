@@ -330,11 +330,31 @@ std::optional<QByteArray> Iso15693Tag::command(quint8 flags, quint8 code, const 
         return reply(flags, ok());
     }
 
+    case CmdGetSystemInformation:
+        if (count != 0)
+            return error(ErrorNotRecognised);
+        return systemInformation();
+
     default:
         if (code >= FirstCustomCommand)
             return std::nullopt;
         return error(ErrorNotSupported);
     }
+}
+
+QByteArray Iso15693Tag::systemInformation() const
+{
+    using namespace VicinityCommand;
+    QByteArray answer = ok();
+    answer.append(char(InfoDsfid | InfoAfi | InfoMemorySize | InfoIcReference));
+    answer.append(uidBytes());
+    answer.append(char(m_dsfid));
+    answer.append(char(m_afi));
+    // The memory size counts blocks and bytes less one each.
+    answer.append(char(blockCount() - 1));
+    answer.append(char(BlockSize - 1));
+    answer.append(char(IcReference));
+    return answer;
 }
 
 std::optional<QByteArray> Iso15693Tag::reply(quint8 flags, const QByteArray &answer)

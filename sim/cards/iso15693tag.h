@@ -30,6 +30,7 @@
 //
 // Commands: Stay Quiet, Read Single Block, Write Single Block, Lock Block,
 // Select, Reset to Ready, Write AFI, Lock AFI, Write DSFID, Lock DSFID,
+// Get System Information (DSFID, AFI, memory size and IC reference),
 // addressed (with the UID), non-addressed, or for the selected tag (Select
 // flag). With the Option flag, Read Single Block adds the block's security
 // status, and the writing and locking commands keep their answer until the
@@ -49,6 +50,9 @@ public:
     static constexpr int BlockSize = 4;
     static constexpr int DefaultBlockCount = 28;
     static constexpr int MaxBlockCount = 256;
+    // The IC reference Get System Information gives: the bench's own part
+    // number, which no manufacturer's table names.
+    static constexpr quint8 IcReference = 0x01;
 
     // Request flags.
     enum : quint8 {
@@ -76,6 +80,7 @@ public:
         CmdLockAfi = VicinityCommand::LockAfi,
         CmdWriteDsfid = VicinityCommand::WriteDsfid,
         CmdLockDsfid = VicinityCommand::LockDsfid,
+        CmdGetSystemInformation = VicinityCommand::GetSystemInformation,
     };
 
     // Answer flags and error codes.
@@ -133,6 +138,9 @@ private:
     std::optional<QByteArray> inventory(const QByteArray &bytes);
     std::optional<QByteArray> command(quint8 flags, quint8 code, const QByteArray &parameters);
     std::optional<AirBits> endOfFrame();
+    // Get System Information's answer: every field the information flags
+    // can announce.
+    QByteArray systemInformation() const;
     // The answer of a writing or locking command: given now, or held for
     // the next end-of-frame pulse when the Option flag asks for that.
     std::optional<QByteArray> reply(quint8 flags, const QByteArray &answer);
