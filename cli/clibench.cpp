@@ -19,12 +19,6 @@ constexpr int DoubleUidLength = 7;
 constexpr int Iso15693UidLength = 8;
 constexpr int Iso15693BlockLength = 4;
 
-// ISO 15693 inventory request flags: high data rate and Inventory, with
-// the AFI, and with one slot instead of 16.
-constexpr quint8 InventoryFlags = 0x06;
-constexpr quint8 InventoryAfiFlag = 0x10;
-constexpr quint8 InventoryOneSlotFlag = 0x20;
-
 QString noBoardText()
 {
     return QStringLiteral("la carte lecteur ne répond plus");
@@ -163,18 +157,11 @@ CliBench::Status CliBench::configureIso15693(QString &error)
 CliBench::Status CliBench::inventory(bool sixteenSlots, std::optional<quint8> afi, QList<QByteArray> &uids,
                                      QString &error)
 {
-    quint8 flags = InventoryFlags;
-    if (!sixteenSlots)
-        flags |= InventoryOneSlotFlag;
-    if (afi)
-        flags |= InventoryAfiFlag;
     m_link.writeRegister(ChipReg::CoderControl, CoderControlBits::Iso15693OneOutOf4);
-    m_iso15693.inventory(flags, afi.value_or(0));
+    m_iso15693.inventoryEvery(!sixteenSlots, afi.has_value(), afi.value_or(0));
     uids.clear();
-    if (m_iso15693.tagsFound >= 1)
-        uids.append(QByteArray(reinterpret_cast<const char *>(m_iso15693.uid), Iso15693UidLength));
-    if (m_iso15693.tagsFound >= 2)
-        uids.append(QByteArray(reinterpret_cast<const char *>(m_iso15693.secondUid), Iso15693UidLength));
+    for (const Iso15693Protocol::Tag &tag : m_iso15693.tags)
+        uids.append(QByteArray(reinterpret_cast<const char *>(tag.uid), Iso15693UidLength));
     return boardOr(uids.isEmpty() ? CardFailed : Done, error, QStringLiteral("aucun tag dans le champ"));
 }
 
@@ -206,6 +193,12 @@ CliBench::Status CliBench::iso15693Outcome(QString &error)
     }
     error = noBoardText();
     return NoBoard;
+}
+
+CliBench::Status CliBench::systemInformation(Iso15693Protocol::SystemInformation &info, QString &error)
+{
+    m_iso15693.getSystemInformation(info);
+    return iso15693Outcome(error);
 }
 
 CliBench::Status CliBench::readBlock15(int block, QByteArray &data, QString &error)

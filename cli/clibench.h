@@ -48,10 +48,13 @@ public:
 
     // The ISO 15693 configuration and its coding, as the window loads them.
     Status configureIso15693(QString &error);
-    // Inventory; the tags' UIDs in reception order (uid[7] = 0xE0).
+    // Inventory of every tag in the field, its collisions resolved; the
+    // tags' UIDs in reception order (uid[7] = 0xE0).
     Status inventory(bool sixteenSlots, std::optional<quint8> afi, QList<QByteArray> &uids, QString &error);
     // Commands go to the tag with this UID (reception order), or to every tag.
     void address(const std::optional<QByteArray> &tagUid);
+    // Get System Information from the tag addressed.
+    Status systemInformation(Iso15693Protocol::SystemInformation &info, QString &error);
     Status readBlock15(int block, QByteArray &data, QString &error);
     Status writeBlock15(int block, const QByteArray &data, QString &error);
 

@@ -1,6 +1,7 @@
 #include "clicommands.h"
 
 #include "clibench.h"
+#include "accessconditions.h"
 #include "clitext.h"
 #include "exchangejournal.h"
 #include "mifareimage.h"
@@ -9,6 +10,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -47,6 +49,8 @@ const char *const HelpText =
     "                                    réécrit les blocs de données (jamais le bloc 0)\n"
     "ISO 15693 :\n"
     "  inventory [--slots 1|16] [--afi HH]\n"
+    "                                    UID de chaque tag du champ\n"
+    "  info [--uid UID]                  informations système : DSFID, AFI, blocs, circuit\n"
     "  read15 BLOC [--uid UID]\n"
     "  write15 BLOC HEX8 [--uid UID]\n"
     "  dump15 FICHIER [--uid UID]\n"
@@ -121,6 +125,7 @@ public:
     int dump();
     int restore();
     int inventory();
+    int info();
     int readBlock15();
     int writeBlock15();
     int dump15();
@@ -192,6 +197,12 @@ std::optional<QList<QByteArray>> Run::keys(const QList<QByteArray> &first)
 
 std::optional<QByteArray> Run::readFile(const QString &path, QString &error)
 {
+    // Opening a pipe or a device waits for its other end, and reading it may
+    // never end: only regular files are read.
+    if (const QFileInfo info(path); info.exists() && !info.isFile()) {
+        error = QStringLiteral("%1 : lecture impossible (pas un fichier ordinaire)").arg(path);
+        return std::nullopt;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         error = QStringLiteral("%1 : lecture impossible (%2)").arg(path, file.errorString());
@@ -400,6 +411,15 @@ int Run::restore()
             if (block == 0 || (isTrailer && !trailers))
                 continue;
             const QByteArray data = image->mid(block * MifareImage::BlockLength, MifareImage::BlockLength);
+            // A card takes a trailer whose access bits contradict
+            // themselves and locks its sector for good.
+            if (isTrailer && !AccessConditions::consistent(reinterpret_cast<const quint8 *>(data.constData())
+                                                           + AccessConditions::FirstAccessByteInTrailer)) {
+                m_err << QStringLiteral("secteur %1 : bits d'accès incohérents, bloc de clés non restauré").arg(sector)
+                      << "\n";
+                result = Status::CardFailed;
+                continue;
+            }
             const Status written = m_bench->writeBlock(block, data, error);
             if (written == Status::NoBoard)
                 return failure(written, error);
@@ -461,6 +481,36 @@ int Run::inventory()
         std::reverse(uid.begin(), uid.end());
         m_out << CliText::hex(uid) << "\n";
     }
+    return Status::Done;
+}
+
+int Run::info()
+{
+    if (!arguments(0))
+        return usage(QStringLiteral("info ne prend pas d'argument"));
+    const auto uid = tagUid();
+    if (!uid)
+        return usage(QStringLiteral("--uid : il faut 16 chiffres hexadécimaux"));
+    if (const Status status = prepareIso15693(); status != Status::Done)
+        return status;
+    m_bench->address(*uid);
+    Iso15693Protocol::SystemInformation info;
+    QString error;
+    if (const Status status = m_bench->systemInformation(info, error); status != Status::Done)
+        return failure(status, error);
+    QByteArray tag(reinterpret_cast<const char *>(info.uid), Iso15693UidLength);
+    std::reverse(tag.begin(), tag.end());
+    const auto byteOrAbsent = [](int value) {
+        return value < 0 ? QStringLiteral("non donné") : CliText::hex(QByteArray(1, char(value)));
+    };
+    m_out << "UID : " << CliText::hex(tag) << "\n"
+          << "DSFID : " << byteOrAbsent(info.dsfid) << "\n"
+          << "AFI : " << byteOrAbsent(info.afi) << "\n";
+    if (info.blockCount < 0)
+        m_out << "mémoire : non donnée\n";
+    else
+        m_out << QStringLiteral("mémoire : %1 blocs de %2 octets").arg(info.blockCount).arg(info.blockSize) << "\n";
+    m_out << "référence du circuit : " << byteOrAbsent(info.icReference) << "\n";
     return Status::Done;
 }
 
@@ -596,8 +646,8 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         { QStringLiteral("identify"), &Run::identify },   { QStringLiteral("read"), &Run::readBlock },
         { QStringLiteral("write"), &Run::writeBlock },    { QStringLiteral("dump"), &Run::dump },
         { QStringLiteral("restore"), &Run::restore },     { QStringLiteral("inventory"), &Run::inventory },
-        { QStringLiteral("read15"), &Run::readBlock15 },  { QStringLiteral("write15"), &Run::writeBlock15 },
-        { QStringLiteral("dump15"), &Run::dump15 },
+        { QStringLiteral("info"), &Run::info },           { QStringLiteral("read15"), &Run::readBlock15 },
+        { QStringLiteral("write15"), &Run::writeBlock15 }, { QStringLiteral("dump15"), &Run::dump15 },
     };
     if (parser.positionalArguments().isEmpty())
         return run.usage(QStringLiteral("il manque la commande (voir --help)"));

@@ -7,8 +7,11 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -48,6 +51,19 @@ private:
         result.out = QString::fromUtf8(process.readAllStandardOutput());
         result.err = QString::fromUtf8(process.readAllStandardError());
         return result;
+    }
+
+    // Starts a bench that does not announce itself; its port, or nothing.
+    static QString startSim(QProcess &process, const QStringList &arguments)
+    {
+        process.start(QStringLiteral(TAGBENCH_SIM), QStringList { "--no-window", "--no-announce" } + arguments);
+        if (!process.waitForStarted(QuickMs))
+            return QString();
+        QString output;
+        while (!output.contains(QStringLiteral("Ctrl+C pour arrêter.")) && process.waitForReadyRead(QuickMs))
+            output += QString::fromUtf8(process.readAllStandardOutput());
+        static const QRegularExpression ready(QStringLiteral("prêt sur (\\S+)"));
+        return ready.match(output).captured(1);
     }
 
     QString path(const char *name) const { return temporary.filePath(QLatin1String(name)); }
@@ -169,6 +185,7 @@ private slots:
         QTest::newRow("data of a tag block") << QStringList { "write15", "0", "00112233FF" } << "il faut 8 chiffres";
         QTest::newRow("missing dump file") << QStringList { "restore", "absent.bin" } << "absent.bin : lecture impossible";
         QTest::newRow("identify with an argument") << QStringList { "identify", "4" } << "ne prend pas d'argument";
+        QTest::newRow("tag information with a UID short") << QStringList { "info", "--uid", "E0" } << "--uid : il faut 16 chiffres";
     }
 
     void badUsage()
@@ -302,6 +319,47 @@ private slots:
         QCOMPARE(fileBytes(path("relue.bin")), image);
     }
 
+    // With --trailers, a trailer is written back only when its access bits
+    // agree with their complements: the card would lock its sector for good
+    // on the others.
+    void restoreWritesOnlyConsistentTrailers()
+    {
+        QCOMPARE(cli({ "dump", path("avant.bin") }, WholeCardMs).status, 0);
+        QByteArray image = fileBytes(path("avant.bin"));
+        QCOMPARE(image.size(), MifareImage::Size1K);
+        const int keyB = MifareImage::BlockLength - MifareImage::KeyLength;
+        image.replace(MifareImage::trailerOf(2) * 16 + keyB, 6, QByteArray::fromHex("B0B1B2B3B4B5"));
+        image.replace(MifareImage::trailerOf(3) * 16 + keyB, 6, QByteArray::fromHex("C0C1C2C3C4C5"));
+        image[MifareImage::trailerOf(3) * 16 + 8] = char(image[MifareImage::trailerOf(3) * 16 + 8] ^ 0x01);
+        writeBytes(path("cles-b.bin"), image);
+        const Result restored = cli({ "restore", path("cles-b.bin"), "--trailers" }, WholeCardMs);
+        QCOMPARE(restored.status, 1);
+        QVERIFY2(restored.err.contains("secteur 3 : bits d'accès incohérents"), qPrintable(restored.err));
+        QCOMPARE(cli({ "dump", path("apres.bin") }, WholeCardMs).status, 0);
+        const QByteArray after = fileBytes(path("apres.bin"));
+        QCOMPARE(after.mid(MifareImage::trailerOf(2) * 16 + keyB, 6), QByteArray::fromHex("B0B1B2B3B4B5"));
+        QCOMPARE(after.mid(MifareImage::trailerOf(3) * 16, 16), fileBytes(path("avant.bin")).mid(MifareImage::trailerOf(3) * 16, 16));
+    }
+
+    // Pipes and devices are not dump or key files: reading them could wait
+    // for ever.
+    void pipesAreRefused_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("dump file") << QStringList { "restore", "tube" };
+        QTest::newRow("keys file") << QStringList { "dump", "d.bin", "--keys", "tube" };
+        QTest::newRow("device") << QStringList { "restore", "/dev/zero" };
+    }
+
+    void pipesAreRefused()
+    {
+        QFETCH(QStringList, arguments);
+        QVERIFY(QFile::exists(path("tube")) || ::mkfifo(QFile::encodeName(path("tube")).constData(), 0600) == 0);
+        const Result result = cli(arguments);
+        QCOMPARE(result.status, 2);
+        QVERIFY2(result.err.contains("pas un fichier ordinaire"), qPrintable(result.err));
+    }
+
     void inventoryListsBothTags_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -317,6 +375,67 @@ private slots:
         const Result result = cli(arguments);
         QCOMPARE(result.status, 0);
         QCOMPARE(result.out, out);
+    }
+
+    // Five tags, two pairs of them sharing a slot of the first round: every
+    // one is listed, in 16 slots as in one.
+    void inventoryListsEveryTag_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("uids");
+        const QStringList all { "E004010000000113", "E004010000000223", "E004010000000306", "E004010000000455",
+                                "E004010000000555" };
+        QTest::newRow("16 slots") << QStringList { "inventory" } << all;
+        QTest::newRow("one slot") << QStringList { "inventory", "--slots", "1" } << all;
+        QTest::newRow("AFI 12") << QStringList { "inventory", "--afi", "12" } << QStringList { "E004010000000306" };
+    }
+
+    void inventoryListsEveryTag()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, uids);
+        QProcess crowded;
+        QStringList tags;
+        for (const char *tag : { "E004010000000113", "E004010000000223", "E004010000000306:44:12", "E004010000000455",
+                                 "E004010000000555" })
+            tags << "--card" << QStringLiteral("iso15693:") + QLatin1String(tag);
+        const QString crowdedPort = startSim(crowded, tags);
+        QVERIFY(!crowdedPort.isEmpty());
+        const QString demoPort = std::exchange(port, crowdedPort);
+        const Result result = cli(arguments);
+        port = demoPort;
+        crowded.terminate();
+        QVERIFY(crowded.waitForFinished(QuickMs));
+        QCOMPARE(result.status, 0);
+        QStringList listed = result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        listed.sort();
+        QCOMPARE(listed, uids);
+    }
+
+    void tagInformation_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("one tag") << QStringList { "info", "--uid", "E00700004E0D125A" } << 0
+                                 << "UID : E00700004E0D125A\nDSFID : 05\nAFI : 12\nmémoire : 28 blocs de 4 octets\n"
+                                    "référence du circuit : 01\n";
+        QTest::newRow("both tags at once") << QStringList { "info" } << 1 << "réponses superposées";
+        QTest::newRow("a tag not there") << QStringList { "info", "--uid", "E004010000000001" } << 1
+                                         << "aucun tag ne répond";
+    }
+
+    void tagInformation()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, text);
+        const Result result = cli(arguments);
+        QCOMPARE(result.status, status);
+        if (status == 0)
+            QCOMPARE(result.out, text);
+        else
+            QVERIFY2(result.err.contains(text), qPrintable(result.err));
     }
 
     void tagBlocks()

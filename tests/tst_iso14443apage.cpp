@@ -1621,6 +1621,49 @@ private slots:
             QVERIFY2(info[i].contains(names[i]), qPrintable(info[i] + " should name " + names[i]));
     }
 
+    // tagbench-cli sends the page's register traffic for the operations
+    // both offer, handshake for handshake, after a connection whose traffic
+    // begins the window's.
+    void cliSendsThePagesTraffic_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("identification") << QStringList { "identify" };
+        QTest::newRow("block read") << QStringList { "read", "6", "--key", "FFFFFFFFFFFF" };
+    }
+
+    void cliSendsThePagesTraffic()
+    {
+        QFETCH(QStringList, arguments);
+        TypeAPage page;
+        QVERIFY(page.fixture.start());
+        page.insert(Cards { classic() });
+        page.clearHistory();
+        QVERIFY(page.fixture.connectBoard());
+        const Traffic connection = page.trace();
+        page.clearHistory();
+        page.identifySingleSize();
+        if (arguments.first() == QLatin1String("read")) {
+            page.authenticate("06", arguments.last(), true);
+            page.click("button_mf_read");
+        }
+        const Traffic pageTraffic = page.trace();
+        page.click("button_img_port_deco");
+        page.clearHistory();
+
+        constexpr int CliWaitMs = 30000;
+        QProcess cli;
+        cli.start(QStringLiteral(TAGBENCH_CLI), QStringList { "--port", page.fixture.bench.board().devicePath() } + arguments);
+        QVERIFY(cli.waitForFinished(CliWaitMs));
+        QCOMPARE(cli.exitCode(), 0);
+        const Traffic cliTraffic = page.trace();
+        QVERIFY(cliTraffic.size() > pageTraffic.size());
+        const std::size_t connecting = cliTraffic.size() - pageTraffic.size();
+        QVERIFY(connecting <= connection.size());
+        QCOMPARE(Traffic(cliTraffic.begin(), cliTraffic.begin() + long(connecting)),
+                 Traffic(connection.begin(), connection.begin() + long(connecting)));
+        QCOMPARE(Traffic(cliTraffic.begin() + long(connecting), cliTraffic.end()), pageTraffic);
+    }
+
     void ctrlJOpensTheJournal()
     {
         TypeAPage page;
