@@ -311,6 +311,15 @@ private slots:
         antennaRises.resize(std::min(antennaRises.size(), ends.size()));
         compareTimes(antennaRises, ends, capture.triggerUs);
         compareTimes(fallingEdges(capture.mfout, 0.5f), starts, capture.triggerUs);
+
+        // The serial data before coding holds each bit for its whole period,
+        // the last one too: WUPA's 0 1 0 0 1 0 1, after the start of frame.
+        ChipScript wupa;
+        wupa.chip.write(ChipReg::MFOUTSelect, MFOUTSelectBits::SerialDataStream);
+        wupa.transceive("\x52", BitFramingBits::ShortFrame);
+        const Capture serial = wupa.lastCapture();
+        compareTimes(risingEdges(serial.mfout, 0.5f), { 2 * TypeABit, 5 * TypeABit, 7 * TypeABit }, serial.triggerUs);
+        compareTimes(fallingEdges(serial.mfout, 0.5f), { 3 * TypeABit, 6 * TypeABit, 8 * TypeABit }, serial.triggerUs);
     }
 
     void modulatorSourceShapesTheAntenna_data()
@@ -765,6 +774,10 @@ private slots:
             << "typeA" << QByteArray("\x93\x25\x04\xA2", 4) << 3 << noCrc << QByteArray()
             << QStringList { "→ ANTICOLLISION CL1 (5 bits d'UID connus) : longueur contraire au NVB 25 (27 bits, 21 attendus) "
                              "93 25 04 02 (27 bits)" };
+        QTest::newRow("anticollision with 12 UID bits, one card matching")
+            << "twoCards" << QByteArray("\x93\x34\x04\x02", 4) << 4 << noCrc << QByteArray()
+            << QStringList { "→ ANTICOLLISION CL1 (12 bits d'UID connus) 93 34 04 02 (28 bits)",
+                             "← suite de l'UID CL1 A0 3B 15 88 (28 bits)" };
         QTest::newRow("SELECT with a wrong BCC")
             << "typeA" << QByteArray("\x93\x70\x04\xA2\x3B\x15\x00", 7) << 0 << crcBothWays << QByteArray()
             << QStringList { "→ SELECT CL1 UID 04A23B15, BCC faux 93 70 04 A2 3B 15 00 E6 2B" };

@@ -152,6 +152,8 @@ private slots:
         QTest::newRow("COM after a path") << "Foo (/dev/ttyS0) (COM4)" << true << "COM4";
         QTest::newRow("by-id path holding parentheses") << "Adapter (/dev/serial/by-id/usb-x(1)-port0)" << true
                                                         << "/dev/serial/by-id/usb-x(1)-port0";
+        QTest::newRow("by-id path after a word in parentheses")
+            << "FT232R (FTDI) (/dev/serial/by-id/usb-FTDI(A)-port0)" << true << "/dev/serial/by-id/usb-FTDI(A)-port0";
         QTest::newRow("COM without digits") << "Port (COMX)" << true << "";
         QTest::newRow("COM digits then letters") << "Port (COM3x)" << true << "";
         // A name in parentheses wins over the description's first letter.

@@ -547,6 +547,17 @@ private slots:
         QCOMPARE(bench.trace(), (Traffic { written(ChipReg::ChannelRedundancy, 0x0F) }
                      + transceiveTraffic(Bytes("\x30\x05"), data) + NoReceptionError));
         QCOMPARE(mifare->lastRead, MifareClassic::Outcome::Answered);
+
+        // The ACK is four bits: a whole byte ending in 1010 is none, and no
+        // data follow it.
+        BoardFaults wholeByte;
+        wholeByte.stuckReads[ChipReg::SecondaryStatus] = 0x00;  // eight bits in the last byte
+        bench.setFaults(wholeByte);
+        const Bytes other(16, 'x');
+        mifare->writeBlock(5, reinterpret_cast<const quint8 *>(other.constData()));
+        QCOMPARE(mifare->writeCommandPhase, MifareClassic::Outcome::Refused);
+        QCOMPARE(mifare->writeDataPhase, MifareClassic::Outcome::NotSent);
+        QCOMPARE(onBoard([&](BoardEngine &) { return card->block(5); }), data);
     }
 
     void wrongKeyLeavesCrypto1OffAndTheBlockUnreadable()

@@ -455,6 +455,15 @@ private slots:
         iso->inventory(0x36, 0x20);
         QCOMPARE(uidText(value(iso->uid)), uidText(uidInSlot(2, 0x0202)));
         QCOMPARE(iso->dsfid, quint8(0x02));
+
+        // Its answer with a CRC the chip found wrong is no tag's.
+        BoardFaults crcError;
+        crcError.stuckReads[ChipReg::ErrorFlag] = ErrorFlagBits::CRCErr;
+        bench.setFaults(crcError);
+        iso->dsfid = 0x77;
+        iso->inventory(0x36, 0x20);
+        QCOMPARE(iso->tagsFound, 0);
+        QCOMPARE(iso->dsfid, quint8(0x77));
         Q_UNUSED(first);
     }
 
