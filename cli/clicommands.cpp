@@ -1,7 +1,6 @@
 #include "clicommands.h"
 
 #include "clibench.h"
-#include "accessconditions.h"
 #include "clitext.h"
 #include "exchangejournal.h"
 #include "mifareimage.h"
@@ -391,9 +390,7 @@ int Run::restore()
     for (int sector = 0; sector < MifareImage::sectorCount(image->size()); ++sector) {
         // The image's own keys first: the ones that opened the sector when
         // it was dumped.
-        const int trailerAt = MifareImage::trailerOf(sector) * MifareImage::BlockLength;
-        const QByteArray trailer = image->mid(trailerAt, MifareImage::BlockLength);
-        const QList<QByteArray> tried = *keys({ trailer.left(MifareImage::KeyLength), trailer.right(MifareImage::KeyLength) });
+        const QList<QByteArray> tried = *keys(MifareImage::keysOf(*image, sector));
         QByteArray opener;
         bool asKeyB = false;
         const Status status = openSector(sector, tried, opener, asKeyB);
@@ -406,20 +403,15 @@ int Run::restore()
         }
         for (int i = 0; i < MifareImage::blockCountOf(sector); ++i) {
             const int block = MifareImage::firstBlockOf(sector) + i;
-            const bool isTrailer = block == MifareImage::trailerOf(sector);
-            // Block 0 holds the manufacturer's data and the UID.
-            if (block == 0 || (isTrailer && !trailers))
-                continue;
-            const QByteArray data = image->mid(block * MifareImage::BlockLength, MifareImage::BlockLength);
-            // A card takes a trailer whose access bits contradict
-            // themselves and locks its sector for good.
-            if (isTrailer && !AccessConditions::consistent(reinterpret_cast<const quint8 *>(data.constData())
-                                                           + AccessConditions::FirstAccessByteInTrailer)) {
+            const MifareImage::Restore restore = MifareImage::restoreOf(*image, block, trailers);
+            if (restore == MifareImage::Restore::KeepInconsistent) {
                 m_err << QStringLiteral("secteur %1 : bits d'accès incohérents, bloc de clés non restauré").arg(sector)
                       << "\n";
                 result = Status::CardFailed;
-                continue;
             }
+            if (restore != MifareImage::Restore::Write)
+                continue;
+            const QByteArray data = image->mid(block * MifareImage::BlockLength, MifareImage::BlockLength);
             const Status written = m_bench->writeBlock(block, data, error);
             if (written == Status::NoBoard)
                 return failure(written, error);

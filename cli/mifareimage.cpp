@@ -12,6 +12,14 @@ constexpr int SmallSectorBlocks = 4;
 constexpr int LargeSectorBlocks = 16;
 constexpr int KeyBInTrailer = 10;
 
+// The sector a block belongs to.
+int sectorOfBlock(int block)
+{
+    if (block < SmallSectors * SmallSectorBlocks)
+        return block / SmallSectorBlocks;
+    return SmallSectors + (block - SmallSectors * SmallSectorBlocks) / LargeSectorBlocks;
+}
+
 AccessConditions::SectorSize sizeOf(int sector)
 {
     return sector < SmallSectors ? AccessConditions::SectorSize::FourBlocks
@@ -50,6 +58,26 @@ int blockCountOf(int sector)
 int trailerOf(int sector)
 {
     return firstBlockOf(sector) + blockCountOf(sector) - 1;
+}
+
+QList<QByteArray> keysOf(const QByteArray &image, int sector)
+{
+    const int trailerAt = trailerOf(sector) * BlockLength;
+    return { image.mid(trailerAt, KeyLength), image.mid(trailerAt + KeyBInTrailer, KeyLength) };
+}
+
+Restore restoreOf(const QByteArray &image, int block, bool withTrailers)
+{
+    if (block == 0 || (block + 1) * BlockLength > image.size())
+        return Restore::Keep;
+    const int sector = sectorOfBlock(block);
+    if (block != trailerOf(sector))
+        return Restore::Write;
+    if (!withTrailers)
+        return Restore::Keep;
+    const auto *accessBytes = reinterpret_cast<const quint8 *>(image.constData()) + block * BlockLength
+                              + AccessConditions::FirstAccessByteInTrailer;
+    return AccessConditions::consistent(accessBytes) ? Restore::Write : Restore::KeepInconsistent;
 }
 
 void putKey(QByteArray &image, int sector, const QByteArray &key, bool asKeyB)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QVector>
 
@@ -27,6 +28,20 @@ int trailerOf(int sector);
 // zeros for key A (and for key B when its access bits hide it): key A in
 // bytes 0-5, or key B in bytes 10-15.
 void putKey(QByteArray &image, int sector, const QByteArray &key, bool asKeyB);
+
+// The sector's own keys in the image, as restore tries them first: key A,
+// then key B.
+QList<QByteArray> keysOf(const QByteArray &image, int sector);
+
+// What restore does with a block of the image.
+enum class Restore {
+    Write,
+    Keep,              // block 0 (the manufacturer's data), or a trailer unasked for
+    KeepInconsistent,  // a trailer whose access bits contradict themselves
+};
+// A trailer is written only `withTrailers`, and only when a card would not
+// lock its sector on its access bits.
+Restore restoreOf(const QByteArray &image, int block, bool withTrailers);
 
 // Each block's bytes and its rights in words under its sector's trailer,
 // one line a block; a sector not opened says so instead.

@@ -166,6 +166,41 @@ private slots:
         QCOMPARE(MifareImage::sectorCount(MifareImage::Size4K), 40);
     }
 
+    // What restore does with each block: never block 0; a trailer only when
+    // asked for, and only with consistent access bits.
+    void restoreOfEachBlock_data()
+    {
+        QTest::addColumn<int>("imageSize");
+        QTest::addColumn<int>("block");
+        QTest::addColumn<bool>("withTrailers");
+        QTest::addColumn<QByteArray>("accessBits");
+        QTest::addColumn<int>("restore");
+        using R = MifareImage::Restore;
+        const QByteArray transport = QByteArray::fromHex("FF0780");
+        const QByteArray flipped = QByteArray::fromHex("FF0781");
+        QTest::newRow("block 0") << MifareImage::Size1K << 0 << true << transport << int(R::Keep);
+        QTest::newRow("data block") << MifareImage::Size1K << 1 << false << flipped << int(R::Write);
+        QTest::newRow("trailer unasked for") << MifareImage::Size1K << 7 << false << transport << int(R::Keep);
+        QTest::newRow("trailer") << MifareImage::Size1K << 7 << true << transport << int(R::Write);
+        QTest::newRow("inconsistent trailer") << MifareImage::Size1K << 7 << true << flipped << int(R::KeepInconsistent);
+        QTest::newRow("large sector's data") << MifareImage::Size4K << 143 - 1 << true << flipped << int(R::Write);
+        QTest::newRow("large sector's trailer") << MifareImage::Size4K << 143 << true << flipped << int(R::KeepInconsistent);
+        QTest::newRow("past the image") << MifareImage::Size1K << 64 << true << transport << int(R::Keep);
+    }
+
+    void restoreOfEachBlock()
+    {
+        QFETCH(int, imageSize);
+        QFETCH(int, block);
+        QFETCH(bool, withTrailers);
+        QFETCH(QByteArray, accessBits);
+        QFETCH(int, restore);
+        QByteArray image(imageSize, '\0');
+        for (int sector = 0; sector < MifareImage::sectorCount(imageSize); ++sector)
+            image.replace(MifareImage::trailerOf(sector) * 16 + 6, 3, accessBits);
+        QCOMPARE(int(MifareImage::restoreOf(image, block, withTrailers)), restore);
+    }
+
     void badUsage_data()
     {
         QTest::addColumn<QStringList>("arguments");
