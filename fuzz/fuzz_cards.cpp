@@ -1,11 +1,16 @@
 // The virtual cards' command parsers, and what the bench's scope makes of
-// their exchanges. A card of each kind is first brought into one of its
-// states (READY, ACTIVE, HALT, a MIFARE sector authenticated, a write's
-// data phase due, an ISO 15693 tag quiet, selected, in a 16-slot inventory
-// or holding an answer), then hears arbitrary frames: any coding, any bits,
-// slot pulses, encrypted or not under the authenticated session. Every
-// exchange goes through the air decoder and the signal synthesis. None of
-// it may crash, show undefined behaviour, or grow without bound.
+// their exchanges. A card of each kind (a MIFARE Classic 1K, and a 4K with
+// a double-size UID) is first brought into one of its states (READY,
+// ACTIVE, HALT, a MIFARE sector authenticated, a write's data phase due, an
+// ISO 15693 tag quiet, selected, in a 16-slot inventory or holding an
+// answer), then hears arbitrary frames: any coding, any bits, slot pulses,
+// encrypted or not under the authenticated session, and authentications
+// the reader runs with its own Crypto1, nested in the session when one is
+// open. The reader's frames reach the card only when the air's settings let
+// a card hear them, as on the chip. Every exchange goes through the air
+// decoder, with the session's clear bits as the chip knows them, and the
+// signal synthesis. None of it may crash, show undefined behaviour, or grow
+// without bound.
 //
 // Input: the card's kind, the state to bring it to (for a tag, its top bit
 // makes 1 out of 256 the tag's own coding), for a type A card made ACTIVE
@@ -18,7 +23,9 @@
 //   bit 6     encrypted under the reader's session, when there is one
 //   bit 7     an extra byte follows: bit 0 the air's settings (7 bytes),
 //             bit 1 the field off and on again, bit 2 N bits of another
-//             card's answer superposed on this card's
+//             card's answer superposed on this card's, bit 3 the reader
+//             authenticates first: a byte (bit 0 key B, bit 1 a wrong
+//             key) and the block
 // then the body's length N and its bytes.
 
 #include "aircommands.h"
@@ -35,6 +42,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -60,6 +68,10 @@ const QByteArray DoubleUid("\x04\xA2\x3B\x91\xC4\x2E\x80", 7);
 constexpr quint64 TagSlot1 = 0xE004010866215731ull;
 constexpr quint64 TagSlot10 = 0xE00700004E0D125Aull;
 const Crypto1::Key TransportKey = { 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF };
+constexpr int NonceBits = 32;
+constexpr int MifareBlocks1K = 64;
+constexpr int MifareBlocks4K = 256;
+constexpr std::size_t NonceFrameBits = 36;  // four bytes and their parity bits
 
 class Input
 {
@@ -140,23 +152,40 @@ public:
     std::optional<Crypto1> cipher;
     std::optional<AirSettings> customSettings;
 
+    // Turns the card's answer, as the air carried it, into its clear bits;
+    // nothing when the reader cannot read it.
+    using Decipher = std::function<std::optional<AirBits>(const AirBits &)>;
+
     // The card's answer, deciphered when the frame went out enciphered.
     std::optional<AirBits> send(AirFrame frame, bool encrypt = false, const AirBits &otherAnswer = {})
     {
-        const bool encrypted = encrypt && cipher;
-        if (encrypted)
-            cipher->encipher(frame.bits, true);
-        std::optional<AirBits> answer = exchange(std::move(frame), encrypted, false, otherAnswer);
-        if (answer && encrypted)
-            cipher->decipher(*answer, true);
-        return answer;
+        if (!(encrypt && cipher))
+            return exchange(std::move(frame), nullptr, false, otherAnswer);
+        return sendEnciphered(std::move(frame), [this](const AirBits &answer) {
+            AirBits clear = answer;
+            cipher->decipher(clear, true);
+            return std::optional<AirBits>(clear);
+        });
+    }
+
+    // A frame the caller's cipher enciphers, its answer read by `decipher`;
+    // an authentication's token when `token`.
+    std::optional<AirBits> sendEnciphered(AirFrame frame, const Decipher &decipher, bool token = false,
+                                          Crypto1 *tokenCipher = nullptr)
+    {
+        Crypto1 &enciphering = tokenCipher ? *tokenCipher : *cipher;
+        const AirBits plain = frame.bits;
+        enciphering.encipher(frame.bits, true, token ? Crypto1::NonceIntake { NonceBits, 0 } : Crypto1::NonceIntake {});
+        Session session { plain, decipher, {} };
+        exchange(std::move(frame), &session, token, {});
+        return session.clearAnswer;
     }
 
     // The reader's nonce and answer of an authentication, enciphered by the
-    // caller; the card's answer as it came.
-    std::optional<AirBits> sendToken(AirFrame frame)
+    // authentication's cipher as it takes the nonce in.
+    std::optional<AirBits> sendToken(AirFrame frame, Crypto1 &tokenCipher, const Decipher &decipher)
     {
-        return exchange(std::move(frame), true, true, {});
+        return sendEnciphered(std::move(frame), decipher, true, &tokenCipher);
     }
 
     void finish()
@@ -165,16 +194,36 @@ public:
     }
 
 private:
-    std::optional<AirBits> exchange(AirFrame frame, bool encrypted, bool token, const AirBits &otherAnswer)
+    // An enciphered frame's clear bits, and its answer's as the reader read
+    // them, for the decoder as the chip gives them.
+    struct Session
+    {
+        AirBits plain;
+        Decipher decipher;
+        std::optional<AirBits> clearAnswer;
+    };
+
+    // The chip's account of whether a frame reached the card.
+    static AirHearing hearingOf(const AirFrame &frame, const AirSettings &settings)
+    {
+        if (!(settings.txControl & TxControlBits::RFEnable))
+            return AirHearing::FieldOff;
+        if ((settings.txControl & TxControlBits::ModulatorSourceMask) != TxControlBits::ModulatorInternalCoder)
+            return AirHearing::CoderMuted;
+        return AirTiming::hearing(frame, settings);
+    }
+
+    std::optional<AirBits> exchange(AirFrame frame, Session *session, bool token, const AirBits &otherAnswer)
     {
         AirExchange exchange;
         exchange.serial = ++m_serial;
         exchange.startNs = m_clockNs;
         exchange.settings = customSettings ? *customSettings : settingsFor(frame.coding);
-        exchange.encrypted = encrypted;
+        exchange.encrypted = session != nullptr;
         exchange.authenticationToken = token;
-        exchange.heard = true;
-        std::optional<AirBits> answer = m_card.hear(frame);
+        exchange.hearing = hearingOf(frame, exchange.settings);
+        exchange.heard = exchange.hearing == AirHearing::Heard || exchange.hearing == AirHearing::NotModelled;
+        std::optional<AirBits> answer = exchange.heard ? m_card.hear(frame) : std::nullopt;
         if (answer) {
             require(answer->size() <= LongestAnswerBits);
             for (quint8 bit : *answer)
@@ -191,7 +240,18 @@ private:
             exchange.received.collided.assign(answer->size(), 0);
             exchange.received.answers = 1;
         }
-        superpose(exchange.received, otherAnswer);
+        if (exchange.heard)
+            superpose(exchange.received, otherAnswer);
+        if (session) {
+            exchange.plainKnown = true;
+            exchange.plainSent = session->plain;
+            if (answer && !answer->empty())
+                session->clearAnswer = session->decipher(*answer);
+            if (session->clearAnswer && !session->clearAnswer->empty()) {
+                exchange.answerPlainKnown = true;
+                exchange.plainReceived = *session->clearAnswer;
+            }
+        }
         exchange.sent = std::move(frame);
         const double durationUs = AirTiming::exchangeDurationUs(exchange);
         require(durationUs >= 0);
@@ -310,36 +370,92 @@ bool activate(Reader &reader)
     return false;
 }
 
-// The reader's half of a MIFARE authentication with the transport key; the
-// reader's cipher is the session's from then on. The card's nonce is set,
-// so that each input plays out the same.
-bool authenticate(Reader &reader, MifareClassicCard &card, quint8 block)
+// The reader's half of a MIFARE authentication, nested in the session when
+// one is open: the AUTH command goes out enciphered, and the card's nonce
+// comes enciphered by a fresh start of the cipher from the new key, which
+// takes in the UID and the nonce as it deciphers it. The reader's cipher is
+// the session's from then on, and there is none when the card did not
+// prove it holds the key. The card's nonce is set, so that each input
+// plays out the same. True when the card proved it.
+bool authenticate(Reader &reader, MifareClassicCard &card, quint8 block, bool keyB = false,
+                  const Crypto1::Key &key = TransportKey)
 {
     constexpr quint32 CardNonce = 0x82A4166C;
     constexpr quint32 ReaderNonce = 0x1D2C3B4A;
-    constexpr int NonceBits = 32;
     card.setNextNonce(CardNonce);
     QByteArray command;
-    command.append(char(MifareCommand::AuthenticateKeyA));
+    command.append(char(keyB ? MifareCommand::AuthenticateKeyB : MifareCommand::AuthenticateKeyA));
     command.append(char(block));
-    const std::optional<AirBits> nonceBits = reader.send(typeA(TypeACard::withCrc(command)));
-    if (!nonceBits)
-        return false;
-    const Air::ParityFrame nonce = Air::splitOddParity(*nonceBits);
-    if (nonce.bytes.size() != 4)
-        return false;
-    const quint32 cardNonce = Crypto1::wordAt(nonce.bytes, 0);
+    const bool nested = reader.cipher.has_value();
     Crypto1 cipher;
-    cipher.loadKey(TransportKey);
-    cipher.feedWord(card.cipherUid() ^ cardNonce);
-    AirBits token = Air::withOddParity(Crypto1::wordBytes(ReaderNonce) + Crypto1::wordBytes(Crypto1::readerAnswer(cardNonce)));
-    cipher.encipher(token, true, { NonceBits, 0 });
-    std::optional<AirBits> answer = reader.sendToken(typeA(token));
-    if (!answer)
+    cipher.loadKey(key);
+    std::optional<AirBits> nonceBits;
+    if (nested) {
+        nonceBits = reader.sendEnciphered(typeA(TypeACard::withCrc(command)), [&](const AirBits &answer) {
+            // A NAK comes under the session's cipher.
+            AirBits clear = answer;
+            if (answer.size() == NonceFrameBits)
+                cipher.decipher(clear, true, { NonceBits, card.cipherUid() });
+            else
+                reader.cipher->decipher(clear, true);
+            return std::optional<AirBits>(clear);
+        });
+    } else {
+        nonceBits = reader.send(typeA(TypeACard::withCrc(command)));
+    }
+    if (!nonceBits || nonceBits->size() != NonceFrameBits) {
+        reader.cipher.reset();
         return false;
-    cipher.decipher(*answer, true);
-    reader.cipher = cipher;
-    return *answer == Air::withOddParity(Crypto1::wordBytes(Crypto1::cardAnswer(cardNonce)));
+    }
+    const Air::ParityFrame nonce = Air::splitOddParity(*nonceBits);
+    const quint32 cardNonce = Crypto1::wordAt(nonce.bytes, 0);
+    if (!nested)
+        cipher.feedWord(card.cipherUid() ^ cardNonce);
+    const AirBits cardToken = Air::withOddParity(Crypto1::wordBytes(Crypto1::cardAnswer(cardNonce)));
+    const AirBits token = Air::withOddParity(Crypto1::wordBytes(ReaderNonce) + Crypto1::wordBytes(Crypto1::readerAnswer(cardNonce)));
+    // The chip reads the card's answer only when it deciphers to the
+    // card's token.
+    const std::optional<AirBits> answer = reader.sendToken(typeA(token), cipher, [&](const AirBits &bits) {
+        AirBits clear = bits;
+        cipher.decipher(clear, true);
+        return clear == cardToken ? std::optional<AirBits>(clear) : std::nullopt;
+    });
+    reader.cipher = answer ? std::optional<Crypto1>(cipher) : std::nullopt;
+    return answer.has_value();
+}
+
+// The key the card holds for the block's sector (written over, perhaps, by
+// the input), or one it does not hold.
+Crypto1::Key sectorKey(const MifareClassicCard &card, int block, bool keyB, bool wrong)
+{
+    constexpr int KeyBAt = 10;
+    Crypto1::Key key = TransportKey;
+    if (block < card.blockCount()) {
+        const QByteArray trailer = card.block(MifareClassicCard::trailerOf(block));
+        for (std::size_t i = 0; i < key.size(); ++i)
+            key[i] = quint8(trailer.at((keyB ? KeyBAt : 0) + int(i)));
+    }
+    if (wrong)
+        key[0] ^= 1;
+    return key;
+}
+
+// An authentication the input asks for, at any moment: the card must prove
+// nothing with a key it does not hold, and a proof opens the block's sector.
+void authenticateNow(Reader &reader, VirtualCard &card, Input &input)
+{
+    const quint8 choice = input.next();
+    const quint8 block = input.next();
+    auto *classic = dynamic_cast<MifareClassicCard *>(&card);
+    if (!classic)
+        return;
+    const bool keyB = choice & 1;
+    const bool wrong = choice & 2;
+    const bool proved = authenticate(reader, *classic, block, keyB, sectorKey(*classic, block, keyB, wrong));
+    if (wrong)
+        require(!proved);
+    if (proved)
+        require(classic->authenticatedSector() == MifareClassicCard::sectorOf(block));
 }
 
 void prepareTypeA(Reader &reader, TypeACard &card, int state, Input &input)
@@ -449,6 +565,8 @@ void hearFrames(Reader &reader, VirtualCard &card, AirCoding own, Input &input)
             }
             if (extra & 4)
                 otherAnswer = input.bits(input.next());
+            if (extra & 8)
+                authenticateNow(reader, card, input);
         }
         AirFrame frame;
         frame.coding = codingOf(header & 0x07, own);
@@ -480,7 +598,7 @@ void hearFrames(Reader &reader, VirtualCard &card, AirCoding own, Input &input)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     Input input(data, size);
-    const int kind = input.next() % 6;
+    const int kind = input.next() % 7;
     const int state = input.next();
 
     std::unique_ptr<VirtualCard> card;
@@ -490,7 +608,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     case 2: card = std::make_unique<MifareClassicCard>(TypeAUid); break;
     case 3: card = std::make_unique<UltralightCard>(DoubleUid); break;
     case 4: card = std::make_unique<Iso15693Tag>(TagSlot1, 0x00, 0x00); break;
-    default: card = std::make_unique<Iso15693Tag>(TagSlot10, 0x05, 0x12); break;
+    case 5: card = std::make_unique<Iso15693Tag>(TagSlot10, 0x05, 0x12); break;
+    default: card = std::make_unique<MifareClassicCard>(DoubleUid, MifareClassicCard::Size::Classic4K); break;
     }
     Reader reader(*card);
     AirCoding own = AirCoding::ModifiedMiller;
@@ -502,5 +621,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     hearFrames(reader, *card, own, input);
     reader.finish();
+    // Whatever was written, a MIFARE card keeps its blocks and their size.
+    if (auto *classic = dynamic_cast<MifareClassicCard *>(card.get())) {
+        require(classic->blockCount() == (kind == 2 ? MifareBlocks1K : MifareBlocks4K));
+        for (int block = 0; block < classic->blockCount(); ++block)
+            require(classic->block(block).size() == MifareClassicCard::BlockSize);
+    }
     return 0;
 }

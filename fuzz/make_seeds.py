@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the seed corpora of fuzz_readerlink, fuzz_chipmodel and fuzz_cards
+"""Writes the seed corpora of fuzz_readerlink, fuzz_chipmodel, fuzz_cards,
+fuzz_accessconditions, fuzz_dumpfile, fuzz_cliarguments and fuzz_airdecoder
 (fuzz_boardengine's seeds are handshake recordings of the window's pages,
 kept as they are). Each seed is a well-formed run of its target's input
 format, so that the fuzzer starts from the paths the application takes.
@@ -208,7 +209,7 @@ def chipmodel_seeds():
 
 # --- fuzz_cards: kind, state [, block], frames --------------------------------
 
-PLAIN_A, DOUBLE_A, CLASSIC, ULTRALIGHT, TAG_SLOT_1, TAG_SLOT_10 = range(6)
+PLAIN_A, DOUBLE_A, CLASSIC, ULTRALIGHT, TAG_SLOT_1, TAG_SLOT_10, CLASSIC_4K = range(7)
 OFF, IDLE_STATE, READY, READY_LEVEL_2, ACTIVE, HALTED, AUTHENTICATED, WRITE_DUE = range(8)
 TAG_OFF, TAG_READY, QUIET, SELECTED, INVENTORY_UNDER_WAY, ANSWER_HELD = range(6)
 OWN, MILLER_CODING, ONE_OUT_OF_4, ONE_OUT_OF_256 = 5, 0, 2, 3
@@ -247,6 +248,17 @@ def pulse(coding=OWN):
     return [coding | PULSE]
 
 
+AUTHENTICATE_FIRST = 0x08
+KEY_B, WRONG_KEY = 0x01, 0x02
+
+
+def authenticated_frame(choice, block, body_form, payload):
+    """The reader's own authentication (nested when a session is open),
+    then a frame under the session."""
+    return [EXTRA | OWN | (body_form << 4) | ENCRYPTED, AUTHENTICATE_FIRST, choice, block] \
+        + frame(body_form, payload)[1:]
+
+
 def cards_seeds():
     halt = frame(WITH_CRC, [0x50, 0x00])
     write('cards', 'typea-ready', [PLAIN_A, READY] + frame(PARITY_BYTES, [0x93, 0x20])
@@ -264,6 +276,20 @@ def cards_seeds():
     write('cards', 'classic-trailer', [CLASSIC, WRITE_DUE, 7]
           + frame(WITH_CRC, [0xFF] * 6 + [0xFF, 0x07, 0x80, 0x69] + [0xFF] * 6, flags=ENCRYPTED)
           + frame(WITH_CRC, [0x30, 0x07], flags=ENCRYPTED))
+    # Nested authentications: key A of another sector, key B, a wrong key.
+    write('cards', 'classic-nested', [CLASSIC, AUTHENTICATED, 4] + frame(WITH_CRC, [0x30, 0x04], flags=ENCRYPTED)
+          + authenticated_frame(0, 8, WITH_CRC, [0x30, 0x08]) + authenticated_frame(KEY_B, 11, WITH_CRC, [0x30, 0x0B])
+          + authenticated_frame(WRONG_KEY, 12, WITH_CRC, [0x30, 0x0C]) + authenticated_frame(0, 13, WITH_CRC, [0x30, 0x0D]))
+    # A 4K with a double-size UID: a large sector's blocks and its trailer.
+    write('cards', 'classic-4k', [CLASSIC_4K, AUTHENTICATED, 200] + frame(WITH_CRC, [0x30, 200], flags=ENCRYPTED)
+          + frame(WITH_CRC, [0xA0, 201], flags=ENCRYPTED) + frame(WITH_CRC, list(b'large sector 201'), flags=ENCRYPTED)
+          + authenticated_frame(KEY_B, 255, WITH_CRC, [0x30, 0xFF]) + authenticated_frame(0, 127, WITH_CRC, [0x30, 0x7F]))
+    # Frames the session garbles: a parity bit wrong, a short frame, a lone byte.
+    read_bits = with_parity([0x30, 0x04, 0x26, 0xEE])
+    read_bits[8] ^= 1
+    write('cards', 'classic-garbled', [CLASSIC, AUTHENTICATED, 4] + [OWN | (RAW << 4) | ENCRYPTED] + raw_bits(read_bits)
+          + authenticated_frame(0, 4, SHORT, 0x26)
+          + frame(PARITY_BYTES, [0x30], flags=ENCRYPTED) + authenticated_frame(0, 5, WITH_CRC, [0x30, 0x05]))
     write('cards', 'classic-clear', [CLASSIC, ACTIVE, 0] + frame(WITH_CRC, [0x30, 0x04])
           + frame(WITH_CRC, [0x61, 0x3F]) + frame(PARITY_BYTES, [1, 2, 3, 4, 5, 6, 7, 8]) + halt)
     write('cards', 'ultralight', [ULTRALIGHT, ACTIVE, 0] + frame(WITH_CRC, [0x30, 0x0E])
@@ -301,7 +327,242 @@ def cards_seeds():
           + raw_bits([1] * 8 + [0] * 8) + [3, 0x26, 0x01, 0x00] + pulse(ONE_OUT_OF_256) + pulse(ONE_OUT_OF_4))
 
 
+# --- MIFARE Classic access bits, images, key lists ---------------------------
+
+def access_bytes(groups):
+    """A trailer's bytes 6 to 8 for the C1C2C3 of groups 0 to 3 (C1 the high
+    bit), each nibble beside its complement."""
+    c1 = c2 = c3 = 0
+    for group, conditions in enumerate(groups):
+        c1 |= ((conditions >> 2) & 1) << group
+        c2 |= ((conditions >> 1) & 1) << group
+        c3 |= (conditions & 1) << group
+    return [((~c2 & 0xF) << 4) | (~c1 & 0xF), (c1 << 4) | (~c3 & 0xF), (c3 << 4) | c2]
+
+
+TRANSPORT_ACCESS = access_bytes([0, 0, 0, 1])
+assert TRANSPORT_ACCESS == [0xFF, 0x07, 0x80]
+# Data read by either key and written by key B, the trailer's keys written by key B.
+KEY_B_WRITES = access_bytes([4, 4, 4, 3])
+READ_ONLY = access_bytes([2, 2, 2, 6])
+VALUE_BLOCKS = access_bytes([6, 1, 0, 3])
+LOCKED = access_bytes([7, 7, 7, 7])
+TRANSPORT_KEY = [0xFF] * 6
+WINDOW_KEY = [0x3C, 0x5E, 0x7A, 0x91, 0xB2, 0xD4]
+LAB_KEY_A = [0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5]
+LAB_KEY_B = [0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5]
+
+
+def block_index(block):
+    return list(struct.pack('>h', block))
+
+
+def accessconditions_seeds():
+    edges = block_index(-1) + block_index(4) + block_index(15) + block_index(16) + block_index(32767) \
+        + block_index(-32768)
+    write('accessconditions', 'transport', TRANSPORT_ACCESS + edges)
+    write('accessconditions', 'key-b-writes', KEY_B_WRITES + block_index(3) + block_index(14))
+    write('accessconditions', 'read-only', READ_ONLY + block_index(9) + block_index(10))
+    write('accessconditions', 'value-blocks', VALUE_BLOCKS + block_index(5))
+    write('accessconditions', 'locked', LOCKED)
+    # One bit off: a sector its card locks for good.
+    write('accessconditions', 'inconsistent', [0xFF, 0x07, 0x81] + edges)
+    write('accessconditions', 'all-ones', [0xFF, 0xFF, 0xFF])
+
+
+SECTORS_1K, SECTORS_4K = 16, 40
+
+
+def sector_blocks(sector):
+    return 4 if sector < 32 else 16
+
+
+def trailer(key_a, access, key_b, free_byte=0x69):
+    return key_a + access + [free_byte] + key_b
+
+
+def mifare_image(sectors, trailers):
+    """A dump file: the manufacturer block, numbered data blocks, and the
+    given trailer for each sector (trailers[sector % len(trailers)])."""
+    image = []
+    block = 0
+    for sector in range(sectors):
+        for i in range(sector_blocks(sector) - 1):
+            if block == 0:
+                image += [0x04, 0xA2, 0x3B, 0x15, 0x04 ^ 0xA2 ^ 0x3B ^ 0x15, 0x08, 0x04, 0x00] + list(b'TB101\x00 &')
+            else:
+                image += [block] + list(b'bloc de donnees')
+            block += 1
+        image += trailers[sector % len(trailers)]
+        block += 1
+    return image
+
+
+TRANSPORT_TRAILER = trailer(TRANSPORT_KEY, TRANSPORT_ACCESS, TRANSPORT_KEY)
+LAB_TRAILERS = [TRANSPORT_TRAILER, trailer(LAB_KEY_A, KEY_B_WRITES, LAB_KEY_B), trailer(WINDOW_KEY, READ_ONLY, TRANSPORT_KEY),
+                trailer(LAB_KEY_A, VALUE_BLOCKS, LAB_KEY_B), trailer(TRANSPORT_KEY, [0xFF, 0x07, 0x81], TRANSPORT_KEY)]
+KEY_LIST = b'# cles du TP\nA0A1A2A3A4A5\n  b0b1b2b3b4b5  \n\n# fin\n3C5E7A91B2D4\n'
+BAD_KEY_LIST = b'A0A1A2A3A4A5\nA0A1A2\n'
+AS_GIVEN, TO_1K, TO_4K, OPENED_FROM_MASK = 0, 1, 2, 0x04
+
+
+def dump_seed(mode, opened_mask, key_list, image):
+    return [mode] + list(struct.pack('<Q', opened_mask)[:5]) + list(struct.pack('<H', len(key_list))) \
+        + list(key_list) + list(image)
+
+
+def dumpfile_seeds():
+    write('dumpfile', '1k-transport', dump_seed(AS_GIVEN, 0, KEY_LIST, mifare_image(SECTORS_1K, [TRANSPORT_TRAILER])))
+    write('dumpfile', '4k-lab', dump_seed(AS_GIVEN | OPENED_FROM_MASK, 0x5FFFFFFF7E, KEY_LIST,
+                                          mifare_image(SECTORS_4K, LAB_TRAILERS)))
+    write('dumpfile', '1k-lab-bad-keys', dump_seed(AS_GIVEN, 0, BAD_KEY_LIST, mifare_image(SECTORS_1K, LAB_TRAILERS)))
+    # Files that are no image: too big by a byte, too short, padded to one.
+    write('dumpfile', 'too-big', dump_seed(AS_GIVEN, 0, b'', [0xFF] * 4097))
+    write('dumpfile', 'short', dump_seed(AS_GIVEN, 0, b'', mifare_image(SECTORS_1K, LAB_TRAILERS)[:1000]))
+    write('dumpfile', 'padded-4k', dump_seed(TO_4K | OPENED_FROM_MASK, 0x0F0F0F0F0F, b'FFFFFFFFFFFF',
+                                             mifare_image(SECTORS_1K, LAB_TRAILERS)))
+    write('dumpfile', 'crlf-keys', dump_seed(TO_1K, 0, b'a0a1a2a3a4a5\r\n\tB0B1B2B3B4B5\r\n', []))
+
+
+# --- fuzz_cliarguments: the arguments after the program's name ---------------
+
+def cli_seed(name, *arguments):
+    write('cliarguments', name, b'\x00'.join(argument.encode() for argument in arguments))
+
+
+def cliarguments_seeds():
+    # The scratch directory's files: image1k, image4k, short, big, keys, badkeys, empty.
+    cli_seed('restore', 'restore', 'image1k')
+    cli_seed('restore-4k-keys', 'restore', 'image4k', '--keys', 'keys', '--trailers')
+    cli_seed('restore-bad-keys', 'restore', 'image1k', '--keys=badkeys')
+    cli_seed('restore-not-images', 'restore', 'big', '--keys', 'empty')
+    cli_seed('restore-short', 'restore', 'short')
+    cli_seed('restore-missing', 'restore', 'absent.bin', '--keys', 'absent.txt')
+    cli_seed('dump', 'dump', 'carte.bin', '--4k', '--keys', 'keys')
+    cli_seed('dump-journal', 'dump', 'carte.bin', '--journal', 'image1k')
+    cli_seed('read', 'read', '4', '--key', 'FFFFFFFFFFFF', '--key-b')
+    cli_seed('write', 'write', '5', '00112233445566778899AABBCCDDEEFF', '--key=3C5E7A91B2D4')
+    cli_seed('write-bad', 'write', '256', '0011', '--key', 'XYZ')
+    cli_seed('identify', 'identify')
+    cli_seed('identify-extra', 'identify', 'en trop', '--port', 'ttyUSB0')
+    cli_seed('inventory', 'inventory', '--slots', '16', '--afi', '00')
+    cli_seed('inventory-bad', 'inventory', '--slots', '2', '--afi', 'GG')
+    cli_seed('info', 'info', '--uid', 'E004010866215731')
+    cli_seed('read15', 'read15', '3', '--uid', 'E004010866215731')
+    cli_seed('write15', 'write15', '3', 'CAFEBABE', '-uid=E004010866215731')
+    cli_seed('dump15', 'dump15', 'tag.bin', '--journal=tag.pcapng')
+    cli_seed('help', '--help')
+    cli_seed('version', '-v', 'identify')
+    cli_seed('unknown', 'effacer', '--force')
+    cli_seed('value-missing', 'read', '4', '--key')
+
+
+# --- fuzz_airdecoder: exchanges, each a header, the reader's and the answer's bodies
+
+MILLER_AIR, NRZ_AIR, FOUR_AIR, TWO_FIFTY_SIX_AIR, OTHER_AIR = range(5)
+BITS_BODY, PARITY_BODY, CRC_A_BODY, CRC_3309_BODY, BYTES_BODY = range(5)
+AS_PAUSES_SAY, HEARD, FIELD_OFF_HEARING, CODER_MUTED, PAUSE_TOO_SHORT, PAUSE_TOO_LONG, TOO_SHALLOW, NOT_MODELLED \
+    = range(8)
+A_PULSE, ENCRYPTED_AIR, PLAIN_KNOWN, TOKEN, EXTRA_AIR = 0x08, 0x10, 0x20, 0x40, 0x80
+SETTINGS_FOLLOW, COLLISIONS, ANSWER_PLAIN_KNOWN, DELAY, RESET = 0x08, 0x10, 0x20, 0x40, 0x80
+NO_ANSWER = [BITS_BODY, 0]
+
+
+def body(form, payload):
+    if form == BITS_BODY:
+        return [BITS_BODY] + raw_bits(payload)
+    return [form, len(payload)] + list(payload)
+
+
+def exchange(coding, sent, answer=NO_ANSWER, flags=0, extra=None, settings=None, collisions=None, delay_us=None):
+    """One exchange; `extra` is the extra byte's hearing and flags, those
+    for the settings, collisions and delay given added."""
+    for given, flag in ((settings, SETTINGS_FOLLOW), (collisions, COLLISIONS), (delay_us, DELAY)):
+        if given is not None:
+            extra = (extra or 0) | flag
+    data = [coding | flags | (EXTRA_AIR if extra is not None else 0)]
+    if extra is not None:
+        data.append(extra)
+    if settings is not None:
+        data += settings
+    if not flags & A_PULSE:
+        data += sent
+    data += answer
+    if collisions is not None:
+        data += raw_bits(collisions)
+    if delay_us is not None:
+        data += list(struct.pack('<H', delay_us))
+    return data
+
+
+def airdecoder_seeds():
+    uid_cl1 = [0x04, 0xA2, 0x3B, 0x15, 0x04 ^ 0xA2 ^ 0x3B ^ 0x15]
+    activation = (exchange(MILLER_AIR, body(BITS_BODY, [0, 1, 1, 0, 0, 1, 0]), body(PARITY_BODY, [0x04, 0x00]))
+                  + exchange(MILLER_AIR, body(PARITY_BODY, [0x93, 0x20]), body(PARITY_BODY, uid_cl1))
+                  + exchange(MILLER_AIR, body(CRC_A_BODY, [0x93, 0x70] + uid_cl1), body(CRC_A_BODY, [0x08])))
+    session = ENCRYPTED_AIR | PLAIN_KNOWN
+    write('airdecoder', 'mifare-session', activation
+          + exchange(MILLER_AIR, body(CRC_A_BODY, [0x60, 0x04]), body(PARITY_BODY, [0x82, 0xA4, 0x16, 0x6C]))
+          + exchange(MILLER_AIR, body(PARITY_BODY, [0x1D, 0x2C, 0x3B, 0x4A, 0x9F, 0x1B, 0x7E, 0x02]),
+                     body(PARITY_BODY, [0xA5, 0x3C, 0x10, 0x6E]), flags=session | TOKEN, extra=ANSWER_PLAIN_KNOWN | AS_PAUSES_SAY)
+          + exchange(MILLER_AIR, body(CRC_A_BODY, [0x30, 0x04]), body(CRC_A_BODY, list(b'bloc quatre 0004')),
+                     flags=session, extra=ANSWER_PLAIN_KNOWN | AS_PAUSES_SAY)
+          + exchange(MILLER_AIR, body(CRC_A_BODY, [0xA0, 0x05]), body(BITS_BODY, [0, 1, 0, 1]),
+                     flags=session, extra=ANSWER_PLAIN_KNOWN | AS_PAUSES_SAY)
+          + exchange(MILLER_AIR, body(CRC_A_BODY, list(b'sixteen bytes!!!')), body(BITS_BODY, [0, 1, 0, 1]),
+                     flags=session, extra=ANSWER_PLAIN_KNOWN | AS_PAUSES_SAY)
+          + exchange(MILLER_AIR, body(CRC_A_BODY, [0x61, 0x08]), body(PARITY_BODY, [0x01, 0x02, 0x03, 0x04]),
+                     flags=session, extra=ANSWER_PLAIN_KNOWN | AS_PAUSES_SAY)
+          + exchange(MILLER_AIR, body(CRC_A_BODY, [0x30, 0x08]), body(CRC_A_BODY, [0] * 16), flags=ENCRYPTED_AIR)
+          + exchange(MILLER_AIR, body(CRC_A_BODY, [0x50, 0x00]), flags=session))
+    # Frames that break their rules: a BCC, an NVB, lengths, a CRC, parity.
+    write('airdecoder', 'typea-malformed', activation
+          + exchange(MILLER_AIR, body(CRC_A_BODY, [0x93, 0x70, 0x04, 0xA2, 0x3B, 0x15, 0x00]), body(CRC_A_BODY, [0x08, 0x01]))
+          + exchange(MILLER_AIR, body(BITS_BODY, with_parity([0x93, 0x25, 0x04]) + [0, 0, 1]), body(PARITY_BODY, [0xA2, 0x3B]))
+          + exchange(MILLER_AIR, body(PARITY_BODY, [0x95, 0x99]), body(PARITY_BODY, [0x88, 1, 2, 3, 0x88]),
+                     collisions=[0, 0, 0, 1, 0, 0, 0, 0, 0, 1])
+          + exchange(MILLER_AIR, body(BYTES_BODY, [0x30, 0x04, 0x00]), body(BITS_BODY, [1] * 19))
+          + exchange(MILLER_AIR, body(PARITY_BODY, [0x50, 0x01]), extra=AS_PAUSES_SAY | DELAY, delay_us=5)
+          + exchange(MILLER_AIR, body(CRC_A_BODY, [0xA2, 0x05, 1, 2]), body(BITS_BODY, [0, 0, 0, 0]))
+          + exchange(MILLER_AIR, body(CRC_A_BODY, [0x93, 0x70] + uid_cl1), body(CRC_A_BODY, [0x04]),
+                     extra=COLLISIONS | AS_PAUSES_SAY, collisions=[1]))
+    # The chip's settings: pauses too short, too long, too shallow; the field off.
+    write('airdecoder', 'hearing', exchange(MILLER_AIR, body(BITS_BODY, [0, 1, 1, 0, 0, 1, 0]), extra=SETTINGS_FOLLOW | AS_PAUSES_SAY,
+                                            settings=[FIELD_ON, MILLER, 0x02, 0x3F, 0x3F, 0x02, PARITY])
+          + exchange(MILLER_AIR, body(BITS_BODY, [0, 1, 1, 0, 0, 1, 0]), extra=SETTINGS_FOLLOW | AS_PAUSES_SAY,
+                     settings=[FIELD_ON, MILLER, 0x3F, 0x3F, 0x3F, 0x02, PARITY])
+          + exchange(MILLER_AIR, body(PARITY_BODY, [0x93, 0x20]), extra=FIELD_OFF_HEARING)
+          + exchange(MILLER_AIR, body(PARITY_BODY, [0x93, 0x20]), extra=CODER_MUTED)
+          + exchange(FOUR_AIR, body(CRC_3309_BODY, [0x26, 0x01, 0x00]), extra=NOT_MODELLED)
+          + exchange(NRZ_AIR, body(BYTES_BODY, [0x05, 0x00, 0x00]))
+          + exchange(OTHER_AIR, body(BITS_BODY, [1, 0, 1]), extra=RESET | AS_PAUSES_SAY))
+    uid = list(struct.pack('<Q', 0xE004010866215731))
+    inventory = exchange(TWO_FIFTY_SIX_AIR, body(CRC_3309_BODY, [0x06, 0x01, 0x00]))
+    for slot in range(15):
+        answer = body(CRC_3309_BODY, [0x00, 0x00] + uid) if slot == 0 else NO_ANSWER
+        inventory += exchange(TWO_FIFTY_SIX_AIR, [], answer, flags=A_PULSE)
+    write('airdecoder', 'vicinity-inventory', inventory
+          + exchange(FOUR_AIR, body(CRC_3309_BODY, [0x26, 0x01, 0x00]), body(CRC_3309_BODY, [0x00, 0x00] + uid)))
+    write('airdecoder', 'vicinity-commands',
+          exchange(FOUR_AIR, body(CRC_3309_BODY, [0x02, 0x20, 0x05]), body(CRC_3309_BODY, [0x00, 1, 2, 3, 4]))
+          + exchange(FOUR_AIR, body(CRC_3309_BODY, [0x42, 0x20, 0x05]), body(CRC_3309_BODY, [0x00, 0x00, 1, 2, 3, 4]))
+          + exchange(FOUR_AIR, body(CRC_3309_BODY, [0x22, 0x23] + uid + [0x03, 0x02]),
+                     body(CRC_3309_BODY, [0x00] + list(range(12))))
+          + exchange(FOUR_AIR, body(CRC_3309_BODY, [0x02, 0x21, 0x03, 1, 2, 3, 4]), body(CRC_3309_BODY, [0x01, 0x0F]))
+          + exchange(FOUR_AIR, body(CRC_3309_BODY, [0x02, 0x2B]), body(CRC_3309_BODY, [0x00, 0x0F] + uid + [0, 0, 0x1B, 3, 1]))
+          + exchange(FOUR_AIR, body(CRC_3309_BODY, [0x02, 0x2C, 0x00, 0x04]), body(CRC_3309_BODY, [0x00] + [0] * 5))
+          # A missing parameter, bytes in excess, a CRC wrong, not whole bytes.
+          + exchange(FOUR_AIR, body(CRC_3309_BODY, [0x02, 0x21, 0x03]), body(CRC_3309_BODY, [0x01, 0x03]))
+          + exchange(FOUR_AIR, body(CRC_3309_BODY, [0x02, 0x20, 0x05, 0x06, 0x07]), body(BYTES_BODY, [0x00, 1, 2]))
+          + exchange(FOUR_AIR, body(BYTES_BODY, [0x02, 0x20, 0x05, 0x00, 0x00]), body(BITS_BODY, [1] * 13))
+          + exchange(FOUR_AIR, body(BITS_BODY, [0, 1] * 11), body(CRC_3309_BODY, [0x00])))
+
+
 if __name__ == '__main__':
     readerlink_seeds()
     chipmodel_seeds()
     cards_seeds()
+    accessconditions_seeds()
+    dumpfile_seeds()
+    cliarguments_seeds()
+    airdecoder_seeds()
