@@ -118,6 +118,8 @@ ExchangeJournal::Family ExchangeJournal::Entry::family() const
 
 QString ExchangeJournal::Entry::outcome() const
 {
+    if (transmitOnly)
+        return QStringLiteral("Émise sans attendre de réponse");
     if (fifoLength == 0)
         return QStringLiteral("Aucune réponse");
     if (fifoLength == Unknown && readOut.isEmpty())
@@ -184,8 +186,8 @@ void ExchangeJournal::registerWritten(quint8 address, quint8 value)
     case ChipReg::Command: {
         closeExchange();
         const quint8 code = value & ChipCmd::CodeMask;
-        if (code == ChipCmd::Transceive)
-            openExchange();
+        if (code == ChipCmd::Transceive || code == ChipCmd::Transmit)
+            openExchange(code == ChipCmd::Transmit);
         if (code == ChipCmd::LoadConfig) {
             // The chip's EEPROM set replaces the coder and redundancy settings.
             m_coderControl = Unknown;
@@ -240,9 +242,10 @@ void ExchangeJournal::registerRead(quint8 address, quint8 value)
     entry->durationUs = m_sinceTransceive.nsecsElapsed() / NanosecondsPerMicrosecond;
 }
 
-void ExchangeJournal::openExchange()
+void ExchangeJournal::openExchange(bool transmitOnly)
 {
     Entry entry;
+    entry.transmitOnly = transmitOnly;
     entry.time = QDateTime::currentDateTimeUtc();
     entry.action = m_action;
     entry.familyHint = m_hint;
@@ -253,7 +256,8 @@ void ExchangeJournal::openExchange()
     if (m_entries.size() >= m_capacity)
         m_entries.removeFirst();
     m_entries.append(entry);
-    m_open = true;
+    // Nothing read after a Transmit belongs to it: the chip heard nothing.
+    m_open = !transmitOnly;
     m_sinceTransceive.start();
     // The chip spends TxLastBits and RxAlign on the frame.
     if (m_bitFraming != Unknown)

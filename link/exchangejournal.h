@@ -8,7 +8,8 @@
 #include <QtGlobal>
 
 // The frames the host exchanged with cards through the chip, one entry per
-// Transceive, with the user's action each belongs to.
+// Transceive or Transmit (a frame sent with no answer listened for), with
+// the user's action each belongs to.
 //
 // The journal adds no handshake of its own: ReaderLink hands it every
 // register written and read, and it pieces the exchanges together from
@@ -34,7 +35,7 @@ public:
 
     struct Entry
     {
-        QDateTime time;           // when Transceive was given, UTC
+        QDateTime time;           // when Transceive (or Transmit) was given, UTC
         QString action;           // the user's action, empty outside any
         Family familyHint = Family::Unknown;  // the action's, when it names one
         QByteArray sent;          // the FIFO's bytes before Transceive
@@ -47,6 +48,7 @@ public:
         int collisionPosition = Unknown;
         int secondaryStatus = Unknown;
         qint64 durationUs = 0;    // from Transceive to the last register read of it
+        bool transmitOnly = false;  // sent by Transmit: the chip listens for no answer
 
         // Valid bits of the last byte sent (TxLastBits, 8 for a whole byte).
         int txLastBits() const;
@@ -100,7 +102,7 @@ public:
     static QByteArray toPcapng(const QList<Entry> &entries);
 
 private:
-    void openExchange();
+    void openExchange(bool transmitOnly);
     Entry *openEntry() { return m_open ? &m_entries.last() : nullptr; }
 
     int m_capacity;

@@ -865,6 +865,14 @@ private slots:
         QCOMPARE(journal.entries().size(), 1);
         QCOMPARE(journal.entries().first().txLastBits(), 7);
         QCOMPARE(journal.entries().first().outcome(), QStringLiteral("Aucune réponse"));
+
+        // A frame sent by Transmit is an entry too, with no answer of its own.
+        link.transmitByte(0x52);
+        link.readRegister(ChipReg::FIFOLength);
+        QCOMPARE(journal.entries().size(), 2);
+        QCOMPARE(journal.entries().last().sent, QByteArray("\x52", 1));
+        QCOMPARE(journal.entries().last().fifoLength, int(ExchangeJournal::Unknown));
+        QCOMPARE(journal.entries().last().outcome(), QStringLiteral("Émise sans attendre de réponse"));
     }
 };
 
