@@ -36,6 +36,7 @@
 #include "chipregisters.h"
 #include "crc16.h"
 #include "crypto1.h"
+#include "fuzzinput.h"
 
 #include <cmath>
 #include <cstdint>
@@ -76,33 +77,11 @@ constexpr quint8 Reset = 0x80;
 
 enum class Form { RawBits, OddParity, CrcA, Crc3309, PlainBytes, Forms };
 
-class Input
+// The input, and the frame bodies it makes.
+class Input : public FuzzInput
 {
 public:
-    Input(const std::uint8_t *data, std::size_t size) : m_data(data), m_size(size) {}
-
-    bool more() const { return m_at < m_size; }
-    quint8 next() { return m_at < m_size ? m_data[m_at++] : 0; }
-
-    QByteArray bytes(int count)
-    {
-        QByteArray out;
-        for (; count > 0 && more(); --count)
-            out.append(char(next()));
-        return out;
-    }
-
-    AirBits bits(int count)
-    {
-        AirBits out;
-        quint8 byte = 0;
-        for (int i = 0; i < count && (i % ByteBits != 0 || more()); ++i) {
-            if (i % ByteBits == 0)
-                byte = next();
-            out.push_back(quint8((byte >> (i % ByteBits)) & 1));
-        }
-        return out;
-    }
+    using FuzzInput::FuzzInput;
 
     // A frame's bits in one of the forms.
     AirBits body()
@@ -111,7 +90,7 @@ public:
         const int length = next();
         switch (form) {
         case Form::RawBits:
-            return bits(length);
+            return bits<AirBits>(length);
         case Form::OddParity:
             return Air::withOddParity(bytes(length));
         case Form::CrcA:
@@ -131,10 +110,6 @@ private:
         bytes.append(char(value >> ByteBits));
         return bytes;
     }
-
-    const std::uint8_t *m_data;
-    std::size_t m_size;
-    std::size_t m_at = 0;
 };
 
 AirCoding codingOf(int code)
@@ -239,7 +214,7 @@ public:
             exchange.received.collided.assign(exchange.received.bits.size(), 0);
             exchange.received.answers = 1;
             if (extra & Extra::Collisions) {
-                const AirBits collided = input.bits(input.next());
+                const AirBits collided = input.bits<AirBits>(input.next());
                 for (std::size_t i = 0; i < collided.size() && i < exchange.received.bits.size(); ++i)
                     exchange.received.collided[i] = collided[i];
                 exchange.received.answers = 2;

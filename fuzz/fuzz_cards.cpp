@@ -33,6 +33,7 @@
 #include "chipregisters.h"
 #include "crc16.h"
 #include "crypto1.h"
+#include "fuzzinput.h"
 #include "iso15693tag.h"
 #include "mifareclassiccard.h"
 #include "signalsynthesis.h"
@@ -73,39 +74,6 @@ constexpr int MifareBlocks1K = 64;
 constexpr int MifareBlocks4K = 256;
 constexpr std::size_t NonceFrameBits = 36;  // four bytes and their parity bits
 
-class Input
-{
-public:
-    Input(const std::uint8_t *data, std::size_t size) : m_data(data), m_size(size) {}
-
-    bool more() const { return m_at < m_size; }
-    quint8 next() { return m_at < m_size ? m_data[m_at++] : 0; }
-
-    QByteArray bytes(int count)
-    {
-        QByteArray out;
-        for (; count > 0 && more(); --count)
-            out.append(char(next()));
-        return out;
-    }
-
-    AirBits bits(int count)
-    {
-        AirBits out;
-        quint8 byte = 0;
-        for (int i = 0; i < count && (i % 8 != 0 || more()); ++i) {
-            if (i % 8 == 0)
-                byte = next();
-            out.push_back(quint8((byte >> (i % 8)) & 1));
-        }
-        return out;
-    }
-
-private:
-    const std::uint8_t *m_data;
-    std::size_t m_size;
-    std::size_t m_at = 0;
-};
 
 AirSettings typeASettings()
 {
@@ -442,7 +410,7 @@ Crypto1::Key sectorKey(const MifareClassicCard &card, int block, bool keyB, bool
 
 // An authentication the input asks for, at any moment: the card must prove
 // nothing with a key it does not hold, and a proof opens the block's sector.
-void authenticateNow(Reader &reader, VirtualCard &card, Input &input)
+void authenticateNow(Reader &reader, VirtualCard &card, FuzzInput &input)
 {
     const quint8 choice = input.next();
     const quint8 block = input.next();
@@ -458,7 +426,7 @@ void authenticateNow(Reader &reader, VirtualCard &card, Input &input)
         require(classic->authenticatedSector() == MifareClassicCard::sectorOf(block));
 }
 
-void prepareTypeA(Reader &reader, TypeACard &card, int state, Input &input)
+void prepareTypeA(Reader &reader, TypeACard &card, int state, FuzzInput &input)
 {
     enum { Off, Idle, Ready, ReadyLevel2, Active, Halted, Authenticated, WriteDue, States };
     state %= States;
@@ -534,7 +502,7 @@ AirCoding codingOf(int code, AirCoding own)
     }
 }
 
-void hearFrames(Reader &reader, VirtualCard &card, AirCoding own, Input &input)
+void hearFrames(Reader &reader, VirtualCard &card, AirCoding own, FuzzInput &input)
 {
     while (input.more()) {
         const quint8 header = input.next();
@@ -564,7 +532,7 @@ void hearFrames(Reader &reader, VirtualCard &card, AirCoding own, Input &input)
                 reader.cipher.reset();
             }
             if (extra & 4)
-                otherAnswer = input.bits(input.next());
+                otherAnswer = input.bits<AirBits>(input.next());
             if (extra & 8)
                 authenticateNow(reader, card, input);
         }
@@ -575,7 +543,7 @@ void hearFrames(Reader &reader, VirtualCard &card, AirCoding own, Input &input)
             const int length = input.next();
             switch ((header >> 4) & 0x03) {
             case 0:
-                frame.bits = input.bits(length);
+                frame.bits = input.bits<AirBits>(length);
                 break;
             case 1:
                 frame.bits = Air::withOddParity(input.bytes(length));
@@ -597,7 +565,7 @@ void hearFrames(Reader &reader, VirtualCard &card, AirCoding own, Input &input)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    Input input(data, size);
+    FuzzInput input(data, size);
     const int kind = input.next() % 7;
     const int state = input.next();
 

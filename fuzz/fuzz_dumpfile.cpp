@@ -16,6 +16,7 @@
 
 #include "accessconditions.h"
 #include "clitext.h"
+#include "fuzzinput.h"
 #include "mifareimage.h"
 
 #include <QStringList>
@@ -48,28 +49,6 @@ constexpr int KeyBInTrailer = 10;
 const QByteArray TransportKey = QByteArray::fromHex("FFFFFFFFFFFF");
 const QByteArray WindowKey = QByteArray::fromHex("3C5E7A91B2D4");
 
-class Input
-{
-public:
-    Input(const std::uint8_t *data, std::size_t size) : m_data(data), m_size(size) {}
-
-    quint8 next() { return m_at < m_size ? m_data[m_at++] : 0; }
-
-    QByteArray bytes(std::size_t count)
-    {
-        count = std::min(count, m_size - m_at);
-        const QByteArray out(reinterpret_cast<const char *>(m_data + m_at), qsizetype(count));
-        m_at += count;
-        return out;
-    }
-
-    QByteArray rest() { return bytes(m_size - m_at); }
-
-private:
-    const std::uint8_t *m_data;
-    std::size_t m_size;
-    std::size_t m_at = 0;
-};
 
 // The key list as restore reads it: one key a line, blank lines and
 // comments skipped; a bad line refuses the whole file.
@@ -213,7 +192,7 @@ QByteArray fitted(QByteArray file, int fitting)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    Input input(data, size);
+    FuzzInput input(data, size);
     const quint8 mode = input.next();
     quint64 mask = 0;
     for (int i = 0; i < MaskBytes; ++i)
