@@ -27,6 +27,7 @@ constexpr int SixteenSlots = 16;
 // No dump file is bigger than a 4K image; larger files are not read whole.
 constexpr qint64 LargestReadFile = MifareImage::Size4K;
 constexpr const char *UsbAdapterPort = "/dev/ttyUSB0";
+const QString BadUidText = QStringLiteral("--uid : il faut 16 chiffres hexadécimaux");
 
 // The keys every dump and restore tries: the transport key, then the
 // window's default key.
@@ -141,8 +142,9 @@ private:
     Status openSector(int sector, const QList<QByteArray> &keys, QByteArray &opener, bool &asKeyB);
     // The --uid option as the tags send it (least significant byte first).
     std::optional<std::optional<QByteArray>> tagUid();
-    // The ISO 15693 configuration and the tag addressed.
-    Status prepareIso15693();
+    // The ISO 15693 configuration, and the tag addressed (every tag without
+    // a UID).
+    Status prepareIso15693(const std::optional<QByteArray> &tagUid = std::nullopt);
     std::optional<QByteArray> readFile(const QString &path, QString &error);
     bool writeFile(const QString &path, const QByteArray &bytes);
 
@@ -437,7 +439,7 @@ std::optional<std::optional<QByteArray>> Run::tagUid()
     return std::optional<QByteArray>(uid);
 }
 
-Status Run::prepareIso15693()
+Status Run::prepareIso15693(const std::optional<QByteArray> &tagUid)
 {
     if (const Status status = connect(); status != Status::Done)
         return status;
@@ -445,6 +447,7 @@ Status Run::prepareIso15693()
     const Status status = m_bench->configureIso15693(error);
     if (status != Status::Done)
         failure(status, error);
+    m_bench->address(tagUid);
     return status;
 }
 
@@ -482,10 +485,9 @@ int Run::info()
         return usage(QStringLiteral("info ne prend pas d'argument"));
     const auto uid = tagUid();
     if (!uid)
-        return usage(QStringLiteral("--uid : il faut 16 chiffres hexadécimaux"));
-    if (const Status status = prepareIso15693(); status != Status::Done)
+        return usage(BadUidText);
+    if (const Status status = prepareIso15693(*uid); status != Status::Done)
         return status;
-    m_bench->address(*uid);
     Iso15693Protocol::SystemInformation info;
     QString error;
     if (const Status status = m_bench->systemInformation(info, error); status != Status::Done)
@@ -515,10 +517,9 @@ int Run::readBlock15()
     if (!block)
         return usage(QStringLiteral("« %1 » : il faut un bloc de 0 à 255").arg(argument(0)));
     if (!uid)
-        return usage(QStringLiteral("--uid : il faut 16 chiffres hexadécimaux"));
-    if (const Status status = prepareIso15693(); status != Status::Done)
+        return usage(BadUidText);
+    if (const Status status = prepareIso15693(*uid); status != Status::Done)
         return status;
-    m_bench->address(*uid);
     QByteArray data;
     QString error;
     if (const Status status = m_bench->readBlock15(*block, data, error); status != Status::Done)
@@ -539,10 +540,9 @@ int Run::writeBlock15()
     if (!data)
         return usage(QStringLiteral("« %1 » : il faut 8 chiffres hexadécimaux").arg(argument(1)));
     if (!uid)
-        return usage(QStringLiteral("--uid : il faut 16 chiffres hexadécimaux"));
-    if (const Status status = prepareIso15693(); status != Status::Done)
+        return usage(BadUidText);
+    if (const Status status = prepareIso15693(*uid); status != Status::Done)
         return status;
-    m_bench->address(*uid);
     QString error;
     if (const Status status = m_bench->writeBlock15(*block, *data, error); status != Status::Done)
         return failure(status, error);
@@ -556,10 +556,9 @@ int Run::dump15()
         return usage(QStringLiteral("dump15 FICHIER : il faut le fichier de l'image"));
     const auto uid = tagUid();
     if (!uid)
-        return usage(QStringLiteral("--uid : il faut 16 chiffres hexadécimaux"));
-    if (const Status status = prepareIso15693(); status != Status::Done)
+        return usage(BadUidText);
+    if (const Status status = prepareIso15693(*uid); status != Status::Done)
         return status;
-    m_bench->address(*uid);
     // The tag says where its memory ends by refusing the first block past it.
     QByteArray image;
     for (int block = 0; block <= LastIso15693Block; ++block) {
