@@ -354,6 +354,29 @@ private slots:
         QCOMPARE(fileBytes(path("relue.bin")), image);
     }
 
+    // A 4K: 32 sectors of 4 blocks, then 8 of 16, each opened and mapped.
+    void dumpOfA4KCard()
+    {
+        QProcess large;
+        const QString largePort = startSim(large, { "--card", "mifare4k:0A0B0C0D" });
+        QVERIFY(!largePort.isEmpty());
+        const QString demoPort = std::exchange(port, largePort);
+        const Result result = cli({ "dump", path("grande.bin"), "--4k" }, 4 * WholeCardMs);
+        const Result last = cli({ "read", "254" });
+        port = demoPort;
+        large.terminate();
+        QVERIFY(large.waitForFinished(QuickMs));
+        QCOMPARE(result.status, 0);
+        const QByteArray image = fileBytes(path("grande.bin"));
+        QCOMPARE(image.size(), MifareImage::Size4K);
+        QCOMPARE(image.left(4), QByteArray::fromHex("0A0B0C0D"));
+        QCOMPARE(last.status, 0);
+        QCOMPARE(CliText::hex(image.mid(254 * 16, 16)) + "\n", last.out);
+        QCOMPARE(image.mid(MifareImage::trailerOf(39) * 16, 6), QByteArray::fromHex("FFFFFFFFFFFF"));
+        QVERIFY2(result.out.contains(QStringLiteral("Secteur 39")), qPrintable(result.out.right(400)));
+        QVERIFY2(result.out.contains(QStringLiteral("bloc 254")), qPrintable(result.out.right(400)));
+    }
+
     // With --trailers, a trailer is written back only when its access bits
     // agree with their complements: the card would lock its sector for good
     // on the others.
