@@ -22,6 +22,25 @@
 using Bytes = QByteArray;
 Q_DECLARE_METATYPE(Handshake)
 
+// A board whose bytes reach the host only when a wait for them ends, and
+// that wait ends past its time: a port that wakes up late, answer in hand.
+class LateTransport : public MemoryTransport
+{
+public:
+    explicit LateTransport(const QByteArray &late) : m_late(late) {}
+    bool waitForBytes(int milliseconds) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds + LateByMs));
+        feed(m_late);
+        m_late.clear();
+        return true;
+    }
+
+private:
+    static constexpr int LateByMs = 100;
+    QByteArray m_late;
+};
+
 class TestReaderLink : public QObject
 {
     Q_OBJECT
@@ -463,6 +482,7 @@ private slots:
         QTest::newRow("read-modify-write") << 2 << Bytes("r");
         QTest::newRow("command wait") << 3 << Bytes("r");
         QTest::newRow("operation of lone handshakes") << 4 << Bytes("w");
+        QTest::newRow("command wait, board silent once busy") << 5 << Bytes("r\x01" "r", 3);
     }
 
     void failedHandshakeEndsItsOperation()
@@ -492,6 +512,15 @@ private slots:
             link.setField(true);
             QCOMPARE(int(link.readRegister(ChipReg::TxControl)), 0);
             QVERIFY(inner.failed() && whole.failed());
+            break;
+        }
+        case 5: {
+            // Busy at the first look, then gone: its silence is no Idle.
+            BoardFaults busyThenSilent;
+            busyThenSilent.stuckReads[ChipReg::Command] = ChipCmd::Transceive;
+            busyThenSilent.stallAfterReadOf = ChipReg::Command;
+            bench.setFaults(busyThenSilent);
+            QVERIFY(!link.waitForCommandEnd(ReaderLink::AnswerTimeoutMs));
             break;
         }
         }
@@ -547,6 +576,19 @@ private slots:
         QCOMPARE(bench.hostBytes(), write ? Bytes("w") : Bytes("r"));
         if (!write)
             QCOMPARE(value, 0);
+
+        // An "A" that comes after that second is no answer either, even
+        // when the port hands it over at once.
+        auto owned = std::make_unique<LateTransport>(Bytes("AR\x42"));
+        LateTransport &late = *owned;
+        late.open();
+        ReaderLink lateLink(std::move(owned));
+        if (write)
+            lateLink.writeRegister(ChipReg::TxControl, 0x5B);
+        else
+            QCOMPARE(int(lateLink.readRegister(ChipReg::TxControl)), 0);
+        QVERIFY(lateLink.timedOut());
+        QCOMPARE(late.written(), write ? Bytes("w") : Bytes("r"));
     }
 
     void refusedOnceThenAccepted()
