@@ -11,7 +11,12 @@
 #include <QThread>
 #include <QtDebug>
 
+#include <algorithm>
+#include <thread>
+
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 constexpr char WriteCommand = 'w';
 constexpr char ReadCommand = 'r';
@@ -19,15 +24,113 @@ constexpr char Accepted = 'A';
 constexpr char Refused = 'E';
 constexpr char Result = 'R';
 
-// Between two looks at a chip still busy with its frame: a fraction of the
-// shortest answer's air time.
-constexpr unsigned long CommandPollPauseUs = 500;
-
 // What a link out of step sends first. A board that took the command byte
 // that timed out, and now waits for its address (and value), gets address 0
 // and value 0: the Page register, written with the linear addressing it
 // always holds, or read. A board waiting for a command ignores both.
 constexpr char StepFiller[2] = { char(ChipReg::Page), char(PageBits::LinearAddressing) };
+
+// ---------------------------------------------------------------------------
+// How long the chip is busy with a frame, from the air's timings (fc, the
+// carrier, is 13.56 MHz). Only the pace of the looks at Command rests on it.
+
+constexpr double CarrierHz = 13.56e6;
+constexpr double carrierCyclesUs(double count) { return count * 1e6 / CarrierHz; }
+constexpr int BitsPerByte = 8;
+
+// ISO/IEC 14443 A at 106 kbit/s: a bit is 128/fc both ways. The card answers
+// (9 * 128 + 84)/fc after the reader's last pause, which lies in the frame's
+// last data bit or the logic 0 after it; its answer has a start and an end
+// of frame of a bit each.
+constexpr double TypeABitUs = carrierCyclesUs(128);
+constexpr double TypeAAnswerDelayUs = carrierCyclesUs(9 * 128 + 84);
+constexpr int TypeAStartOfFrameBits = 1;
+constexpr int TypeAEndOfFrameBits = 2;  // a logic 0, then no modulation
+constexpr int TypeAAnswerFramingBits = 2;
+
+// ISO/IEC 15693: the reader's frame counts in half slots of 128/fc; the tag
+// answers t1 = 4352/fc after the end of frame, at the high data rate (a bit
+// is 512/fc), with a start and an end of frame of four bits each.
+constexpr double VicinityUnitUs = carrierCyclesUs(128);
+constexpr int VicinityStartOfFrameUnits = 8;
+constexpr int VicinityEndOfFrameUnits = 4;
+constexpr int UnitsPerByteOneOutOf4 = 32;     // four symbols of two bits, eight units each
+constexpr int UnitsPerByteOneOutOf256 = 512;  // one symbol of 256 slots
+constexpr double VicinityAnswerDelayUs = carrierCyclesUs(4352);
+constexpr double VicinityAnswerBitUs = carrierCyclesUs(512);
+constexpr int VicinityAnswerFramingBits = 8;
+
+// The board's line carries ten bits a byte at 115200 baud. A look reaches
+// the chip once "r", "A" and the address have crossed it, three bytes after
+// it starts; the command started once the address and the value of its
+// write had crossed, two bytes after the write was sent: a look may start
+// one byte's time before the chip is due to be done.
+constexpr int LineBaud = 115200;
+constexpr int LineBitsPerByte = 10;
+constexpr std::chrono::microseconds LookLead(LineBitsPerByte * 1000000 / LineBaud);
+
+// A card that answers keeps the chip busy at least until a one-byte answer
+// is in: a look sooner finds it busy. When none answers, the chip is done
+// that byte's air time earlier, and the look comes that much late.
+constexpr int ShortestAnswerBytes = 1;
+
+// What the chip sends, as the link wrote it.
+struct Frame
+{
+    int fifoBytes;
+    quint8 coderControl;
+    quint8 bitFraming;
+    quint8 channelRedundancy;
+    bool answerAwaited;  // Transceive listens after the frame; Transmit does not
+};
+
+int crcBytes(quint8 channelRedundancy)
+{
+    if (!(channelRedundancy & ChannelRedundancyBits::TxCRCEn))
+        return 0;
+    return (channelRedundancy & ChannelRedundancyBits::CRC8) ? 1 : 2;
+}
+
+// Modified Miller: the FIFO's bytes, the last one cut to TxLastBits, then
+// the CRC, each whole byte with its parity bit when parity is on.
+double typeABusyUs(const Frame &frame)
+{
+    const int lastBits = frame.fifoBytes > 0 ? frame.bitFraming & BitFramingBits::TxLastBitsMask : 0;
+    const int parity = (frame.channelRedundancy & ChannelRedundancyBits::ParityEn) ? 1 : 0;
+    const int wholeBytes = frame.fifoBytes - (lastBits > 0 ? 1 : 0) + crcBytes(frame.channelRedundancy);
+    const int frameBits = TypeAStartOfFrameBits + wholeBytes * (BitsPerByte + parity) + lastBits;
+    if (!frame.answerAwaited)
+        return (frameBits + TypeAEndOfFrameBits) * TypeABitUs;
+    const int answerBits = TypeAAnswerFramingBits + ShortestAnswerBytes * (BitsPerByte + parity);
+    return frameBits * TypeABitUs + TypeAAnswerDelayUs + answerBits * TypeABitUs;
+}
+
+// Pulse position: start of frame, the bytes and the CRC, end of frame; or
+// the end of frame alone, the pulse that opens an inventory's next slot.
+double vicinityBusyUs(const Frame &frame, int unitsPerByte)
+{
+    int units = VicinityEndOfFrameUnits;
+    if (!(frame.coderControl & CoderControlBits::SendOnePulse) || frame.fifoBytes > 0)
+        units += VicinityStartOfFrameUnits + (frame.fifoBytes + crcBytes(frame.channelRedundancy)) * unitsPerByte;
+    const double frameUs = units * VicinityUnitUs;
+    if (!frame.answerAwaited)
+        return frameUs;
+    const int answerBits = VicinityAnswerFramingBits + ShortestAnswerBytes * BitsPerByte;
+    return frameUs + VicinityAnswerDelayUs + answerBits * VicinityAnswerBitUs;
+}
+
+// 0 for a coding the host sends no frame with: the chip is looked at at once.
+std::chrono::microseconds busyTime(const Frame &frame)
+{
+    double us = 0;
+    switch (frame.coderControl & CoderControlBits::TxCodingMask) {
+    case CoderControlBits::TxCodingMiller: us = typeABusyUs(frame); break;
+    case CoderControlBits::TxCoding1OutOf4: us = vicinityBusyUs(frame, UnitsPerByteOneOutOf4); break;
+    case CoderControlBits::TxCoding1OutOf256: us = vicinityBusyUs(frame, UnitsPerByteOneOutOf256); break;
+    default: break;
+    }
+    return std::chrono::microseconds(qint64(us));
+}
 
 } // namespace
 
@@ -98,8 +201,45 @@ void ReaderLink::writeRegister(quint8 address, quint8 value)
         return;
     const char bytes[2] = { char(address), char(value) };
     send(bytes, 2);
+    noteWritten(address, value);
     if (m_journal && m_transport->isOpen())
         m_journal->registerWritten(address, value);
+}
+
+void ReaderLink::noteWritten(quint8 address, quint8 value)
+{
+    switch (address & ChipReg::AddressMask) {
+    case ChipReg::FIFOData:
+        m_fifoQueued = qMin(m_fifoQueued + 1, ChipFifo::Size);
+        break;
+    case ChipReg::Control:
+        if (value & ControlBits::FlushFIFO)
+            m_fifoQueued = 0;
+        break;
+    case ChipReg::CoderControl: m_coderControl = value; break;
+    case ChipReg::BitFraming: m_bitFraming = value; break;
+    case ChipReg::ChannelRedundancy: m_channelRedundancy = value; break;
+    case ChipReg::Command: commandStarted(quint8(value & ChipCmd::CodeMask)); break;
+    default: break;
+    }
+}
+
+void ReaderLink::commandStarted(quint8 command)
+{
+    if (command == ChipCmd::LoadConfig) {
+        // The only register set the host loads is the start-up one.
+        const auto &set = ChipEeprom::FactoryStartUpSet;
+        m_coderControl = set[ChipReg::CoderControl - ChipEeprom::FirstRegisterLoaded];
+        m_channelRedundancy = set[ChipReg::ChannelRedundancy - ChipEeprom::FirstRegisterLoaded];
+    }
+    m_expectedBusy = std::chrono::microseconds(0);
+    if (command == ChipCmd::Transceive || command == ChipCmd::Transmit) {
+        m_expectedBusy = busyTime({ m_fifoQueued, m_coderControl, m_bitFraming, m_channelRedundancy,
+                                    command == ChipCmd::Transceive });
+    }
+    m_commandStarted = Clock::now();
+    // Each command takes its input out of the FIFO.
+    m_fifoQueued = 0;
 }
 
 qint8 ReaderLink::readRegister(quint8 address)
@@ -343,19 +483,23 @@ bool ReaderLink::clearBits(quint8 address, quint8 mask)
 bool ReaderLink::waitForCommandEnd(int maxMs)
 {
     const Operation operation(*this);
-    QElapsedTimer clock;
-    clock.start();
+    const Clock::time_point bound = Clock::now() + std::chrono::milliseconds(qMax(0, maxMs));
+    // Asked sooner, a chip still busy with its frame and the answer would
+    // only keep the line and the host busy. A board gone is not waited for.
+    if (!m_failed && !m_portLost && m_expectedBusy > LookLead)
+        std::this_thread::sleep_until(std::min(m_commandStarted + m_expectedBusy - LookLead, bound));
     for (;;) {
+        const Clock::time_point look = Clock::now();
         const quint8 command = quint8(readRegister(ChipReg::Command)) & ChipCmd::CodeMask;
         if (m_failed)
             return false;
         if (command == ChipCmd::Idle)
             return true;
-        if (clock.hasExpired(maxMs))
+        if (Clock::now() >= bound)
             return false;
-        // A frame of some length is on the air: look again a little later
-        // rather than keep the line and the host busy asking.
-        QThread::usleep(CommandPollPauseUs);
+        // The rest of a longer answer: the next look as soon as the line
+        // and LookPeriodUs allow, and one last at the bound.
+        std::this_thread::sleep_until(std::min(look + std::chrono::microseconds(LookPeriodUs), bound));
     }
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "chipregisters.h"
+
 #include <QString>
 #include <QtGlobal>
 
+#include <chrono>
 #include <memory>
 
 class ByteTransport;
@@ -158,10 +161,22 @@ public:
     // Reads Command until the chip is idle again: its frame is out and the
     // answer in, or the chip gave up listening. For a sequence that reads
     // the answer with no fixed wait before it, or with one shorter than the
-    // air may take. True once Command reads Idle; false when maxMs have
-    // passed first or a read timed out. Each poll is one read handshake, so
-    // the line paces it.
+    // air may take. True once Command reads Idle; false when maxMs (0 if
+    // negative) have passed first or a read timed out.
+    //
+    // The looks are paced by what the chip still has to do. From what the
+    // link last put in the FIFO and the coding it last wrote, it knows how
+    // long the frame it started with Transceive (or Transmit) keeps the air
+    // busy, with the card's answer delay and the shortest answer: it sleeps
+    // until that time is nearly over (never past maxMs), so that the look
+    // reaches the chip as it is due to be done, and while the chip is still
+    // busy looks again each LookPeriodUs at most, start to start, the last
+    // time at maxMs. Only the number of Command reads depends on it.
     bool waitForCommandEnd(int maxMs);
+    // The shortest time between the starts of two looks at Command: a read
+    // at 115200 baud takes about as long, so that at the board's pace the
+    // looks follow each other, and a faster line is asked no more often.
+    static constexpr int LookPeriodUs = 500;
     // Switches the RF field off; true when no board acknowledged it.
     bool probe();
 
@@ -178,6 +193,13 @@ private:
     // Brings a board that may answer late back in step; false when it could
     // not (the line never went quiet, the flush got no answer).
     bool resynchronise();
+    // Keeps the link's account of what the chip will put on the air: the
+    // bytes queued in the FIFO, the coding settings, and when a command that
+    // sends them started and how long it should keep the chip busy.
+    void noteWritten(quint8 address, quint8 value);
+    // A command written to the chip: what it sends, and how long that keeps
+    // the chip busy.
+    void commandStarted(quint8 command);
     // Throws away the board's bytes until none has come for QuietLineMs;
     // false when the line did not go quiet within a time-out, or is gone.
     bool lineGoesQuiet();
@@ -197,4 +219,13 @@ private:
     bool m_outOfStep = false;
     int m_operationDepth = 0;
     ExchangeJournal *m_journal = nullptr;
+
+    // What the link has written that shapes the next frame (see
+    // noteWritten); the settings start as the chip has them at power-up.
+    int m_fifoQueued = 0;
+    quint8 m_coderControl = CoderControlBits::Miller106;
+    quint8 m_bitFraming = BitFramingBits::WholeBytes;
+    quint8 m_channelRedundancy = ChannelRedundancyBits::OddParityNoCrc;
+    std::chrono::steady_clock::time_point m_commandStarted;
+    std::chrono::microseconds m_expectedBusy { 0 };
 };

@@ -18,11 +18,13 @@
 class BenchFixture
 {
 public:
-    // Starts the board and opens the link on it; false if either failed.
-    bool start()
+    // Starts the board, at the pace given, and opens the link on it; false
+    // if either failed.
+    bool start(const BoardTiming &timing = {})
     {
         link.reset();
         boardHolder = std::make_unique<PtyBoard>();
+        board().setTiming(timing);
         if (!board().start()) {
             error = board().errorString();
             return false;

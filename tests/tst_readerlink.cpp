@@ -15,6 +15,7 @@
 #include <QSerialPort>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <type_traits>
@@ -375,6 +376,101 @@ private slots:
         const auto gapMs = std::chrono::duration_cast<std::chrono::milliseconds>(readAt - card->heardAt.front()).count();
         // Half the wait: a busy machine may run the board late on the command.
         QVERIFY2(gapMs >= WaitMs / 2, qPrintable(QStringLiteral("%1 ms between command and read-out").arg(gapMs)));
+    }
+
+    // --- the wait for the chip's command -----------------------------------
+
+    // Command as a board in memory gives it: busy some looks, then Idle. A
+    // wait that did not sleep between its looks would use up the answers.
+    void commandWaitLooksUntilIdleOrItsBound_data()
+    {
+        QTest::addColumn<int>("busyLooks");
+        QTest::addColumn<int>("maxMs");
+        QTest::addColumn<bool>("idle");
+        QTest::addColumn<int>("fewestLooks");
+        QTest::addColumn<int>("mostLooks");
+        constexpr int BoundMs = 50;
+        constexpr int LooksWithin = BoundMs * 1000 / ReaderLink::LookPeriodUs + 1;
+        QTest::newRow("idle at once") << 0 << BoundMs << true << 1 << 1;
+        QTest::newRow("busy three looks, then idle") << 3 << BoundMs << true << 4 << 4;
+        QTest::newRow("stuck: looks again at the bound") << 1000 << BoundMs << false << 2 << LooksWithin;
+        QTest::newRow("stuck, bound 0") << 1000 << 0 << false << 1 << 1;
+        QTest::newRow("stuck, negative bound") << 1000 << -1 << false << 1 << 1;
+    }
+
+    void commandWaitLooksUntilIdleOrItsBound()
+    {
+        QFETCH(int, busyLooks);
+        QFETCH(int, maxMs);
+        QFETCH(bool, idle);
+        QFETCH(int, fewestLooks);
+        QFETCH(int, mostLooks);
+        const QByteArray busy = Bytes("AR") + char(ChipCmd::Transceive);
+        auto owned = std::make_unique<MemoryTransport>(busy.repeated(busyLooks) + Bytes("AR\x00", 3));
+        MemoryTransport &transport = *owned;
+        transport.open();
+        ReaderLink link(std::move(owned));
+        QCOMPARE(link.waitForCommandEnd(maxMs), idle);
+        QVERIFY2(!link.timedOut(), "the board answered every look");
+        const QByteArray look = Bytes("r") + char(ChipReg::Command);
+        const int looks = int(transport.written().size() / look.size());
+        QCOMPARE(transport.written(), look.repeated(looks));
+        QVERIFY2(looks >= fewestLooks && looks <= mostLooks, qPrintable(QString::number(looks)));
+    }
+
+    // At the board's pace: the wait sleeps through the air time it foresees
+    // from the frame and the coding, looks a few times at most, and returns
+    // with the answer whole in the FIFO, even one that ends long after the
+    // shortest answer would have.
+    void commandWaitAtTheBoardsPace_data()
+    {
+        QTest::addColumn<bool>("vicinity");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<int>("mostLooks");
+        const QByteArray inventory("\x26\x01\x00", 3);
+        // Some 0.35 ms of air: one look, a second if the board starts late.
+        QTest::newRow("type A, REQA answered") << false << Bytes("\x26") << Bytes("\x04\x00", 2) << 2;
+        QTest::newRow("type A, nobody answers") << false << Bytes("\x26") << Bytes() << 2;
+        // 15 ms of frame in 1 out of 256, then a three-byte answer.
+        QTest::newRow("ISO 15693, short answer") << true << inventory << Bytes("\x00\x11\x22", 3) << 3;
+        // An answer 5.7 ms longer than the shortest: a look each half
+        // millisecond at most over it.
+        QTest::newRow("ISO 15693, long answer") << true << inventory << Bytes(20, '\x5A') << 15;
+    }
+
+    void commandWaitAtTheBoardsPace()
+    {
+        QFETCH(bool, vicinity);
+        QFETCH(QByteArray, frame);
+        QFETCH(QByteArray, answer);
+        QFETCH(int, mostLooks);
+        bench.stop();
+        QVERIFY2(bench.start({ true, 0 }), qPrintable(bench.error));
+        if (!answer.isEmpty()) {
+            card = std::make_shared<ScriptedCard>();
+            card->answer = vicinity ? Air::plain(answer) : Air::withOddParity(answer);
+            bench.board().withBoard([&](BoardEngine &engine) { engine.chip().field().addCard(card); });
+        }
+        ReaderLink &link = *bench.link;
+        link.setField(true);
+        if (vicinity) {
+            link.writeRegister(ChipReg::CoderControl, CoderControlBits::Iso15693OneOutOf256);
+            link.writeRegister(ChipReg::ModWidth, ChipSetting::Iso15693ModWidth);
+            link.writeRegister(ChipReg::ChannelRedundancy, 0x00);  // no CRC, no parity
+        } else {
+            link.writeRegister(ChipReg::BitFraming, BitFramingBits::ShortFrame);
+            link.writeRegister(ChipReg::ChannelRedundancy, ChannelRedundancyBits::OddParityNoCrc);
+        }
+        link.writeFifo(reinterpret_cast<const quint8 *>(frame.constData()), qint8(frame.size()));
+        link.writeRegister(ChipReg::Command, ChipCmd::Transceive);
+        QVERIFY(link.waitForCommandEnd(100));
+        QCOMPARE(int(link.readRegister(ChipReg::FIFOLength)), int(answer.size()));
+        const std::vector<Handshake> trace = bench.trace();
+        const auto looks = std::count_if(trace.begin(), trace.end(), [](const Handshake &handshake) {
+            return handshake.operation == Handshake::Read && handshake.address == ChipReg::Command;
+        });
+        QVERIFY2(looks >= 1 && looks <= mostLooks, qPrintable(QString::number(looks)));
     }
 
     void readModifyWritesReadThenWrite_data()
