@@ -36,7 +36,7 @@
 #include "chipregisters.h"
 #include "crc16.h"
 #include "crypto1.h"
-#include "fuzzinput.h"
+#include "fuzzairsettings.h"
 
 #include <cmath>
 #include <cstdint>
@@ -148,19 +148,6 @@ AirSettings usualSettings(AirCoding coding)
     return settings;
 }
 
-AirSettings settingsFrom(Input &input)
-{
-    AirSettings settings;
-    settings.txControl = input.next();
-    settings.coderControl = input.next();
-    settings.modWidth = input.next();
-    settings.cwConductance = input.next();
-    settings.modConductance = input.next();
-    settings.mfoutSelect = input.next();
-    settings.channelRedundancy = input.next();
-    return settings;
-}
-
 bool heardBy(AirHearing hearing)
 {
     return hearing == AirHearing::Heard || hearing == AirHearing::NotModelled;
@@ -182,7 +169,7 @@ public:
         exchange.serial = ++m_serial;
         exchange.sent.coding = codingOf(header & Header::CodingMask);
         exchange.sent.slotPulse = header & Header::SlotPulse;
-        exchange.settings = (extra & Extra::Settings) ? settingsFrom(input) : usualSettings(exchange.sent.coding);
+        exchange.settings = (extra & Extra::Settings) ? airSettingsFrom(input) : usualSettings(exchange.sent.coding);
         exchange.encrypted = header & Header::Encrypted;
         exchange.authenticationToken = exchange.encrypted && (header & Header::Token);
         exchange.plainKnown = exchange.encrypted && (header & Header::PlainKnown);

@@ -33,7 +33,7 @@
 #include "chipregisters.h"
 #include "crc16.h"
 #include "crypto1.h"
-#include "fuzzinput.h"
+#include "fuzzairsettings.h"
 #include "iso15693tag.h"
 #include "mifareclassiccard.h"
 #include "signalsynthesis.h"
@@ -510,15 +510,7 @@ void hearFrames(Reader &reader, VirtualCard &card, AirCoding own, FuzzInput &inp
         if (header & 0x80) {
             const quint8 extra = input.next();
             if (extra & 1) {
-                AirSettings settings;
-                settings.txControl = input.next();
-                settings.coderControl = input.next();
-                settings.modWidth = input.next();
-                settings.cwConductance = input.next();
-                settings.modConductance = input.next();
-                settings.mfoutSelect = input.next();
-                settings.channelRedundancy = input.next();
-                reader.customSettings = settings;
+                reader.customSettings = airSettingsFrom(input);
             }
             if (extra & 2) {
                 // Out of the field a card has no power: it answers nothing,
