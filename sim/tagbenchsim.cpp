@@ -39,16 +39,27 @@ void complain(const QString &line)
     std::fprintf(stderr, "tagbench-sim: %s\n", qPrintable(line));
 }
 
+// Whether the bench was started with the signal ignored, as nohup leaves
+// SIGHUP and a shell's background job SIGINT.
+bool ignoredAtStart(int signal)
+{
+    struct sigaction current {};
+    return sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
 // SIGINT, SIGTERM and SIGHUP are taken by sigtimedwait in the main loop (or
 // on a timer of the window's event loop); blocked in every thread, none of
-// them interrupts the board's thread or the GUI's.
+// them interrupts the board's thread or the GUI's. A blocked signal stays
+// pending even when ignored, so one the bench was started ignoring is left
+// out: it must not stop the bench.
 sigset_t stopSignals()
 {
     sigset_t stopSet;
     sigemptyset(&stopSet);
-    sigaddset(&stopSet, SIGINT);
-    sigaddset(&stopSet, SIGTERM);
-    sigaddset(&stopSet, SIGHUP);
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP }) {
+        if (!ignoredAtStart(signal))
+            sigaddset(&stopSet, signal);
+    }
     return stopSet;
 }
 

@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 class TestTagbenchSim : public QObject
 {
     Q_OBJECT
@@ -252,6 +254,26 @@ private slots:
         QCOMPARE(sim.exitCode(), 0);
         const QString errors = QString::fromUtf8(sim.readAllStandardError());
         QVERIFY2(errors.contains(QStringLiteral("Affichage :4321 injoignable")), qPrintable(errors));
+    }
+
+    // Started under nohup, the bench outlives the hang-up it was told to
+    // ignore; SIGTERM still stops it, cleanly.
+    void programStartedIgnoringHangUpsOutlivesOne()
+    {
+        QProcess sim;
+        sim.setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
+        sim.start(QStringLiteral(TAGBENCH_SIM), { "--no-window", "--no-announce" });
+        QVERIFY(sim.waitForStarted(5000));
+        QString output;
+        while (!output.contains(QStringLiteral("Ctrl+C pour arrêter.")) && sim.waitForReadyRead(5000))
+            output += QString::fromUtf8(sim.readAllStandardOutput());
+        QVERIFY2(output.contains(QStringLiteral("prêt sur")), qPrintable(output));
+        ::kill(pid_t(sim.processId()), SIGHUP);
+        QVERIFY(!sim.waitForFinished(1000));
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
     }
 
     void windowProgramSaysWhenThereIsNoDisplay_data()
