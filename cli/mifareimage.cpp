@@ -2,6 +2,7 @@
 
 #include "accessconditions.h"
 #include "clitext.h"
+#include "mifareclassic.h"
 
 #include <algorithm>
 
@@ -11,14 +12,6 @@ constexpr int SmallSectors = 32;  // a 4K's first sectors, and all a 1K has
 constexpr int SmallSectorBlocks = 4;
 constexpr int LargeSectorBlocks = 16;
 constexpr int KeyBInTrailer = 10;
-
-// The sector a block belongs to.
-int sectorOfBlock(int block)
-{
-    if (block < SmallSectors * SmallSectorBlocks)
-        return block / SmallSectorBlocks;
-    return SmallSectors + (block - SmallSectors * SmallSectorBlocks) / LargeSectorBlocks;
-}
 
 AccessConditions::SectorSize sizeOf(int sector)
 {
@@ -70,14 +63,12 @@ Restore restoreOf(const QByteArray &image, int block, bool withTrailers)
 {
     if (block == 0 || (block + 1) * BlockLength > image.size())
         return Restore::Keep;
-    const int sector = sectorOfBlock(block);
-    if (block != trailerOf(sector))
+    if (!MifareClassic::isSectorTrailer(quint8(block)))
         return Restore::Write;
     if (!withTrailers)
         return Restore::Keep;
-    const auto *accessBytes = reinterpret_cast<const quint8 *>(image.constData()) + block * BlockLength
-                              + AccessConditions::FirstAccessByteInTrailer;
-    return AccessConditions::consistent(accessBytes) ? Restore::Write : Restore::KeepInconsistent;
+    const auto *trailer = reinterpret_cast<const quint8 *>(image.constData()) + block * BlockLength;
+    return MifareClassic::accessBitsConsistent(trailer) ? Restore::Write : Restore::KeepInconsistent;
 }
 
 void putKey(QByteArray &image, int sector, const QByteArray &key, bool asKeyB)
